@@ -61,14 +61,16 @@ public:
     bool SetParams(const TPortSettings& settings);
     // (Re)opens "COM" + Port and sets the line up.
     bool Open();
-    // True when the port is closed afterwards, also when it was not open.
+    // True when the line closed; closing a port that is not open succeeds.
     bool Close();
     // Whether the port opens; leaves it closed.
     bool TestOpen();
     // The buffer of the following exchanges; nullptr keeps the previous one.
     void SetBuffer(TPortBuffer* buffer);
-    // Sends Tx[0 .. TxLen-1] and reads the reply into Rx; true only when exactly
-    // RxLen bytes came.
+    // Sends Tx[0 .. TxLen-1] and reads the reply into Rx: the first bytes within
+    // TimeOut, the rest until RxLen bytes came or the line stays silent for one Pause
+    // (5 ms when 0), each byte read as soon as it is there. True only when exactly
+    // RxLen bytes came; RxCount holds how many did, at most 254.
     bool Exchange();
 
     const TPortSettings& Settings() const { return settings_; }
