@@ -1,6 +1,6 @@
+#include "LinkTestUtil.h"
 #include "MessageBox.h"
 #include "RegistersMB.h"
-#include "XmlFixture.h"
 
 #include <bit>
 #include <cmath>
@@ -21,7 +21,7 @@ struct Loaded {
 
     explicit Loaded(const QString& registers, uint16_t start = 1) : counter(start) {
         const auto elements =
-            testxml::Children(doc, "<Packet>" + registers + "</Packet>", "Register");
+            linktest::Children(doc, "<Packet>" + registers + "</Packet>", "Register");
         EXPECT_FALSE(elements.empty());
         for (const platform::XmlElement& e : elements) {
             regs.push_back(std::make_unique<TRegisterMB>());
@@ -162,7 +162,7 @@ TEST(TRegisterMB, RealValuesLoadUnderEitherSeparator) {
         {"-INF", 0.0f},  {"abc", 0.0f},   {"1e39", 0.0f},         {"", 0.0f},
     };
     for (const auto language : {QLocale::Russian, QLocale::English}) {
-        testxml::ScopedLocale locale(
+        linktest::ScopedLocale locale(
             language, language == QLocale::Russian ? QLocale::Russia : QLocale::UnitedStates);
         for (const RealLoadCase& c : cases) {
             Loaded l(QString(R"(<Register Addr="1" Type="Real" Value="%1"/>)").arg(c.value));
@@ -193,12 +193,12 @@ TEST(TRegisterMB, RealValuesSaveWithRegionalSeparator) {
     for (const Case& c : cases) {
         r.SetFromReal(c.value);
         {
-            testxml::ScopedLocale locale(QLocale::English, QLocale::UnitedStates);
+            linktest::ScopedLocale locale(QLocale::English, QLocale::UnitedStates);
             r.SaveToNode();
             EXPECT_EQ(r.Node.Attribute("Value"), QString(c.point));
         }
         {
-            testxml::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
+            linktest::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
             r.SaveToNode();
             EXPECT_EQ(r.Node.Attribute("Value"), QString(c.comma));
         }
@@ -206,7 +206,7 @@ TEST(TRegisterMB, RealValuesSaveWithRegionalSeparator) {
 }
 
 TEST(TRegisterMB, SavedRealLoadsBackToTheSameSingle) {
-    testxml::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
+    linktest::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
     for (const float x :
          {0.1f, 1.0f / 3.0f, -123456.789f, 3.4028235e38f, 1.17549435e-38f, 1e-30f}) {
         Loaded saved(R"(<Register Addr="1" Type="Real"/>)");
@@ -218,22 +218,9 @@ TEST(TRegisterMB, SavedRealLoadsBackToTheSameSingle) {
     }
 }
 
-TPortBuffer ReadReply(std::initializer_list<uint8_t> data) {
-    TPortBuffer b;
-    b.Rx[0] = 1;
-    b.Rx[1] = 3;
-    b.Rx[2] = static_cast<uint8_t>(data.size());
-    std::copy(data.begin(), data.end(), b.Rx + 3);
-    const uint8_t n = static_cast<uint8_t>(3 + data.size());
-    const uint16_t crc = ModbusCRC16(b.Rx, n);
-    b.Rx[n] = static_cast<uint8_t>(crc >> 8);
-    b.Rx[n + 1] = static_cast<uint8_t>(crc);
-    b.RxCount = static_cast<uint8_t>(n + 2);
-    return b;
-}
-
 TEST(TRegisterMB, TakeReplyByteOrders) {
-    const TPortBuffer reply = ReadReply({0x04, 0xD2, 0x00, 0x00, 0x41, 0x48, 0xFF, 0xFF});
+    const TPortBuffer reply =
+        linktest::Reply({1, 3, 8, 0x04, 0xD2, 0x00, 0x00, 0x41, 0x48, 0xFF, 0xFF});
     TRegisterMB word, integer, real, ones, onesInt;
     word.Addr = 5;
     integer.Addr = 5;
@@ -255,7 +242,8 @@ TEST(TRegisterMB, TakeReplyByteOrders) {
 }
 
 TEST(TRegisterMB, TakeReplyNeverReadsOutsideTheReply) {
-    const TPortBuffer reply = ReadReply({0x00, 0x01, 0x00, 0x02}); // registers 1 and 2
+    const TPortBuffer reply =
+        linktest::Reply({1, 3, 4, 0x00, 0x01, 0x00, 0x02}); // registers 1 and 2
     struct Case {
         uint16_t addr;
         TRegisterType type;
