@@ -1,7 +1,10 @@
+#include "CodePage.h"
 #include "LinkTestUtil.h"
 #include "MessageBox.h"
 #include "RegistersMB.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <bit>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -317,6 +320,74 @@ TEST(TRegisterMB, NeedsPoll) {
     EXPECT_FALSE(r.NeedsPoll());
     r.Watched.store(true);
     EXPECT_TRUE(r.NeedsPoll());
+}
+
+} // namespace
+
+namespace {
+
+// A project's registers loaded, changed as a channel and a poll would change them, saved
+// and loaded again: only the Value attributes differ, in either file encoding.
+TEST(TRegisterMB, DocumentRoundTrip) {
+    const char* const layout = R"(%1<Device Name="Счётчик">
+  <!-- значения -->
+  <Packet ID="P1">
+    <Register ID="A" Name="Уставка" Type="Real" Addr="1" Value="%2"/>
+    <Register ID="B" Name="Режим" Type="Int" Addr="+" Value="%3"/>
+    <Register ID="C" Name="Счёт" Addr="+"/>
+  </Packet>
+</Device>
+)";
+    struct Encoding {
+        const char* declaration;
+        QByteArray (*encode)(const QString&);
+    };
+    const Encoding encodings[] = {
+        {"<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n", &platform::ToCodePage},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
+         [](const QString& s) { return s.toUtf8(); }},
+    };
+    const auto text = [&](const Encoding& e, const char* a, const char* b, const char* c) {
+        QString s = QString::fromUtf8(layout).arg(QString::fromLatin1(e.declaration), a, b);
+        if (c)
+            s.replace(QString::fromUtf8(R"(Name="Счёт" Addr="+")"),
+                      QString::fromUtf8(R"(Name="Счёт" Addr="+" Value="%1")").arg(c));
+        return e.encode(s);
+    };
+    linktest::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
+    for (const Encoding& e : encodings) {
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath("p.xml");
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(text(e, "1.5", "-2", nullptr)); // a point although the locale has a comma
+        }
+        platform::XmlDocument doc;
+        ASSERT_TRUE(doc.Load(path).Ok());
+        std::vector<std::unique_ptr<TRegisterMB>> regs;
+        uint16_t counter = 1;
+        const platform::XmlNodeList nodes =
+            doc.DocumentElement().ChildElement("Packet").ChildNodes();
+        for (int i = 0; i < nodes.Count(); ++i) {
+            if (nodes.Item(i).LocalName() != "Register")
+                continue;
+            regs.push_back(std::make_unique<TRegisterMB>());
+            regs.back()->LoadFromNode(nodes.Item(i).ToElement(), counter);
+        }
+        ASSERT_EQ(regs.size(), 3u);
+        EXPECT_EQ(regs[0]->AsReal(), 1.5f);
+        EXPECT_EQ(regs[1]->AsInt(), -2);
+        regs[0]->SetFromReal(-0.25f);
+        regs[2]->TakeReply(linktest::Reply({1, 3, 8, 0, 0, 0, 0, 0, 0, 0x30, 0x39}), 0);
+        for (const auto& r : regs)
+            r->SaveToNode();
+        ASSERT_TRUE(doc.Save(path).Ok());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), text(e, "-0,25", "-2", "12345"));
+    }
 }
 
 } // namespace
