@@ -91,7 +91,7 @@ public:
     bool Send(const std::vector<uint8_t>& frame);
     // Reads until `expected` bytes came, or the line stayed silent for silenceMs after
     // some bytes, or nothing came within firstByteMs.
-    std::vector<uint8_t> Receive(size_t expected, int firstByteMs = 5000, int silenceMs = 300);
+    std::vector<uint8_t> Receive(size_t expected, int firstByteMs = 5000, int silenceMs = 2000);
     std::vector<uint8_t> Exchange(const std::vector<uint8_t>& frame, size_t expected,
                                   int firstByteMs = 5000);
 

@@ -390,10 +390,12 @@ std::vector<uint8_t> Simulator::Impl::Respond(const uint8_t* request, int length
     if (Active(FaultKind::Drop))
         return {};
     std::vector<uint8_t> reply;
-    if (const Fault* f = Active(FaultKind::Exception))
-        reply = Capture([&] { return modbus_reply_exception(replier.get(), request, f->Value); });
-    else
+    const Fault* exception = Active(FaultKind::Exception);
+    if (exception == nullptr)
         reply = Answer(request, length);
+    else if (request[0] != 0) // a broadcast is never answered, not even with an exception
+        reply = Capture(
+            [&] { return modbus_reply_exception(replier.get(), request, exception->Value); });
     if (reply.empty())
         return reply;
     if (Active(FaultKind::BadCrc))
