@@ -270,6 +270,22 @@ bool MakeFat16Image(const std::string& path, unsigned sizeKiB,
     return true;
 }
 
+std::string ReadWholeFile(const std::string& path) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+std::string VariedBytes(size_t count) {
+    std::string bytes(count, '\0');
+    uint32_t x = 12345;
+    for (char& c : bytes) {
+        x = x * 1103515245 + 12345;
+        c = static_cast<char>(x >> 16);
+    }
+    return bytes;
+}
+
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame) {
     TPortBuffer b;
     std::copy(frame.begin(), frame.end(), b.Tx);

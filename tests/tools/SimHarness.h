@@ -75,6 +75,13 @@ bool MakeFat16Image(const std::string& path, unsigned sizeKiB,
                     const std::vector<std::pair<std::string, std::string>>& files,
                     std::string& error);
 
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
+// count bytes that vary (a fixed pseudo-random sequence), as file contents that are
+// easy to find again in a card image.
+std::string VariedBytes(size_t count);
+
 // The frame with its Modbus CRC appended, in wire order.
 std::vector<uint8_t> WithCrc(std::vector<uint8_t> frame);
 

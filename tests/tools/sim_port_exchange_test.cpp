@@ -4,9 +4,7 @@
 #include "VskComPort.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace {
 
@@ -67,15 +65,11 @@ TEST_F(SimPortExchange, ReadsRegistersAndTheSlaveId) {
 }
 
 TEST_F(SimPortExchange, ReadsACardQuarter) {
-    std::string data(4096, '\0');
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<char>(i * 7 + 1);
+    const std::string data = VariedBytes(4096);
     const std::string imagePath = dir.File("card.img");
     std::string error;
     ASSERT_TRUE(MakeFat16Image(imagePath, 16384, {{"LOG.CSV", data}}, error)) << error;
-    std::ostringstream read;
-    read << std::ifstream(imagePath, std::ios::binary).rdbuf();
-    const std::string image = read.str();
+    const std::string image = ReadWholeFile(imagePath);
     const size_t at = image.find(data);
     ASSERT_NE(at, std::string::npos);
     const size_t sector = at / 512;

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace {
 
@@ -131,18 +130,11 @@ TEST_F(SimulatorTest, ReportSlaveIdSendsTheTextBytesAsGiven) {
 TEST_F(SimulatorTest, CardQuartersComeFromTheImage) {
     // 3 MiB of varied bytes from early in the data area on: sector 4660 (1234 hex, page 18)
     // then lies inside the file.
-    std::string data(3 << 20, '\0');
-    uint32_t x = 12345;
-    for (char& c : data) {
-        x = x * 1103515245 + 12345;
-        c = static_cast<char>(x >> 16);
-    }
+    const std::string data = VariedBytes(3 << 20);
     const std::string imagePath = dir.File("card.img");
     std::string error;
     ASSERT_TRUE(MakeFat16Image(imagePath, 16384, {{"DATA.BIN", data}}, error)) << error;
-    std::ostringstream read;
-    read << std::ifstream(imagePath, std::ios::binary).rdbuf();
-    const std::string image = read.str();
+    const std::string image = ReadWholeFile(imagePath);
     const size_t at = image.find(data.substr(0, 4096));
     ASSERT_NE(at, std::string::npos);
     ASSERT_EQ(image.compare(at, data.size(), data), 0) << "the file is not stored contiguously";

@@ -91,21 +91,21 @@ bool ParseHexBytes(const std::string& text, std::string& bytes) {
 } // namespace
 
 bool ParseRegisters(const std::string& text, RegisterMap& registers, std::string& error) {
-    std::string item;
+    std::string lineText;
     std::istringstream in(StripComments(text));
-    while (std::getline(in, item, '\n')) {
-        std::istringstream line(item);
-        std::string piece;
-        while (std::getline(line, piece, ',')) {
-            piece = Trim(piece);
-            if (piece.empty())
+    while (std::getline(in, lineText, '\n')) {
+        std::istringstream line(lineText);
+        std::string item;
+        while (std::getline(line, item, ',')) {
+            item = Trim(item);
+            if (item.empty())
                 continue;
-            const auto eq = piece.find('=');
+            const auto eq = item.find('=');
             long address = 0;
             long value = 0;
-            if (eq == std::string::npos || !ParseNumber(piece.substr(0, eq), 0, 0xFFFF, address) ||
-                !ParseNumber(piece.substr(eq + 1), -32768, 0xFFFF, value)) {
-                error = "bad register item \"" + piece +
+            if (eq == std::string::npos || !ParseNumber(item.substr(0, eq), 0, 0xFFFF, address) ||
+                !ParseNumber(item.substr(eq + 1), -32768, 0xFFFF, value)) {
+                error = "bad register item \"" + item +
                         "\": expected ADDR=VALUE, address 0..65535, value -32768..65535";
                 return false;
             }
