@@ -1,16 +1,16 @@
 #include "Chanal.h"
 #include "ProjectFixture.h"
-#include "link/XmlFixture.h"
+#include "link/LinkTestUtil.h"
 
 #include <gtest/gtest.h>
 #include <limits>
 
 namespace {
 
+using linktest::ScopedLocale;
 using testproject::Project;
 using testproject::SetReal;
 using testproject::WithRegisters;
-using testxml::ScopedLocale;
 
 const QString kUnavailable = "Недоступно";
 const QString kInvalid = "Недопустимое значение";

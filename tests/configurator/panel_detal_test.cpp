@@ -1,7 +1,7 @@
 #include "PanelDetal.h"
 #include "ProjectFixture.h"
 #include "VItem.h"
-#include "link/XmlFixture.h"
+#include "link/LinkTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -166,7 +166,7 @@ TEST_F(PanelDetal, LayoutsFollowOneAnother) {
          {"Не задано", 30, "Канал", "Не задано", false, -1, -1, false, false}},
         {"no selection", nullptr, kNothing},
     };
-    testxml::ScopedLocale comma(QLocale::Russian, QLocale::Russia);
+    linktest::ScopedLocale comma(QLocale::Russian, QLocale::Russia);
     testproject::SetReal(project.Register("R1"), 12.5f);
     for (const Step& s : steps) {
         Show(s.item);
