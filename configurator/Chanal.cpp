@@ -1,5 +1,6 @@
 #include "Chanal.h"
 
+#include "Notice.h"
 #include "NumberText.h"
 
 #include <cmath>
@@ -65,6 +66,23 @@ QString Hex4(uint16_t v) {
 QString NameOf(const QStringList& items, uint16_t v, int32_t min) {
     const int64_t index = int64_t(v) - min;
     return index < items.size() ? items[qsizetype(index)] : kUnavailable;
+}
+
+QString RangeNotice(int32_t min, int32_t max, bool hex) {
+    // The break is a line feed followed by a carriage return, as the form expects it.
+    const QString lead = QStringLiteral("Значение должно быть ") + QChar(0x0A) + QChar(0x0D);
+    if (!hex)
+        return lead + QStringLiteral("от ") + QString::number(min) + QStringLiteral(" до ") +
+               QString::number(max);
+    // At least four digits; a negative bound shows its 32-bit pattern.
+    auto bound = [](int32_t v) {
+        return QString::number(uint32_t(v), 16).toUpper().rightJustified(4, u'0');
+    };
+    return lead + QStringLiteral("от $") + bound(min) + QStringLiteral(" до ") + u'$' + bound(max);
+}
+
+QString ConversionNotice(const QString& typed) {
+    return QStringLiteral("Не смог перевести \"") + typed + QStringLiteral("\" в число");
 }
 
 } // namespace
@@ -288,4 +306,85 @@ void TChanal::Watch() {
 void TChanal::Unwatch() {
     for (TRegisterMB* reg : Registers)
         reg->Watched.store(false);
+}
+
+bool TChanal::WriteInteger(int64_t value, bool hexNotice, std::unique_ptr<TWRPacket>& packet) {
+    const int32_t min = GetMin();
+    const int32_t max = GetMax();
+    if (value < min || value > max) {
+        ShowNotice(RangeNotice(min, max, hexNotice));
+        return false;
+    }
+    const auto word = static_cast<uint16_t>(value);
+    TRegisterMB& reg = *Registers[0];
+    reg.SetFromWord(word);
+    packet = std::make_unique<TWRPacket>();
+    packet->Func = 6;
+    packet->Addr = reg.Addr;
+    packet->WordValue = word;
+    return true;
+}
+
+bool TChanal::WriteWord(const QString& text, std::unique_ptr<TWRPacket>& packet) {
+    packet.reset();
+    if (!Usable())
+        return false;
+    const auto value = platform::ParseIntegerText(text);
+    if (!value) {
+        ShowNotice(ConversionNotice(text));
+        return false;
+    }
+    return WriteInteger(*value, false, packet);
+}
+
+bool TChanal::WriteHex(const QString& text, std::unique_ptr<TWRPacket>& packet) {
+    packet.reset();
+    if (!Usable())
+        return false;
+    // With "$" in front, only hexadecimal digits convert: no sign, blank or prefix.
+    const auto value = platform::ParseIntegerText(QStringLiteral("$") + text);
+    if (!value) {
+        ShowNotice(ConversionNotice(text));
+        return false;
+    }
+    return WriteInteger(*value, true, packet);
+}
+
+bool TChanal::WriteListIndex(int32_t index, std::unique_ptr<TWRPacket>& packet) {
+    packet.reset();
+    if (!Usable())
+        return false;
+    // No name chosen (-1) lies below the range and gets the range notice.
+    return WriteInteger(int64_t(index) + GetMin(), false, packet);
+}
+
+bool TChanal::WriteReal(const QString& text, std::unique_ptr<TWRPacket>& packet) {
+    packet.reset();
+    if (!Usable())
+        return false;
+    // A "." after the first character stands for the decimal comma. The user's own
+    // separator converts too, so that a point locale takes "12.5" as well as "12,5".
+    QString s = text;
+    if (const qsizetype point = s.indexOf(u'.'); point > 0)
+        s[point] = u',';
+    const QString separators = QString(platform::DecimalSeparator()) + u',';
+    const auto value = platform::ParseRealText(s, separators);
+    if (!value) {
+        ShowNotice(ConversionNotice(text));
+        return false;
+    }
+    const int32_t min = GetMin();
+    const int32_t max = GetMax();
+    if (*value < min || *value > max) {
+        ShowNotice(RangeNotice(min, max, false));
+        return false;
+    }
+    const auto x = static_cast<float>(*value);
+    TRegisterMB& reg = *Registers[0];
+    reg.SetFromReal(x);
+    packet = std::make_unique<TWRPacket>();
+    packet->Func = 16;
+    packet->Addr = reg.Addr;
+    packet->RealValue = x;
+    return true;
 }

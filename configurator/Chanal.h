@@ -11,6 +11,7 @@
 // Window thread only. The port thread stores the register values read here; Watch and
 // Unwatch write the registers' Watched flags, which the port thread reads.
 #include "RegistersMB.h"
+#include "WRPackets.h"
 #include "XmlDocument.h"
 
 #include <QString>
@@ -19,8 +20,6 @@
 #include <memory>
 #include <span>
 #include <vector>
-
-class TWRPacket;
 
 enum TChanalMode : uint8_t {
     cmR = 0,    // read only
