@@ -1,31 +1,10 @@
 #include "FormatMes.h"
 
+#include "ConfiguratorImages.h"
+
 #include <QLabel>
-#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-
-namespace {
-
-// The 48 x 48 information sign: a speech bubble with a blue letter i.
-QPixmap InformationPicture() {
-    QImage image(48, 48, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1.5));
-    p.setBrush(Qt::white);
-    const QPointF tail[] = {{12, 34}, {8, 45}, {22, 36}};
-    p.drawPolygon(tail, 3);
-    p.drawEllipse(QRectF(2, 3, 44, 34));
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x10, 0x50, 0xd0));
-    p.drawEllipse(QRectF(21, 8, 6, 6));
-    p.drawRoundedRect(QRectF(21, 16, 6, 16), 1.5, 1.5);
-    return QPixmap::fromImage(image);
-}
-
-} // namespace
 
 TFormatMesForm::TFormatMesForm(QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -39,7 +18,7 @@ TFormatMesForm::TFormatMesForm(QWidget* mainWindow)
 
     Image1 = new QLabel(this);
     Image1->setGeometry(8, 8, 48, 48);
-    Image1->setPixmap(InformationPicture());
+    Image1->setPixmap(QPixmap::fromImage(configurator::Image("message")));
 
     Button1 = new QPushButton("Хорошо", this);
     Button1->setGeometry(72, 72, 75, 25);

@@ -1,8 +1,10 @@
+#include "ConfiguratorImages.h"
 #include "FormatMes.h"
 
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 
@@ -36,6 +38,8 @@ TEST_F(FormatMes, FixedLayout) {
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_EQ(form.Image1->geometry(), QRect(8, 8, 48, 48));
     EXPECT_FALSE(form.Image1->pixmap().isNull());
+    EXPECT_EQ(form.Image1->pixmap().toImage(),
+              QPixmap::fromImage(configurator::Image("message")).toImage());
     EXPECT_EQ(form.Image1->pixmap().size(), QSize(48, 48));
     EXPECT_EQ(form.StaticText1->geometry(), QRect(64, 8, 137, 49));
     EXPECT_TRUE(form.StaticText1->alignment() & Qt::AlignHCenter);
