@@ -142,15 +142,10 @@ bool TChanal::LoadCase(const platform::XmlElement& node, QString* error) {
     ReadRange(node, record.Min, record.Max);
     record.Mode = AttributeText(node, u"Type") == u"RW" ? cmRW : cmR;
     record.Format = FormatFromKeyword(AttributeText(node, u"Format"));
-    if (record.Format == cfStr) {
-        const platform::XmlNodeList children = node.ChildNodes();
-        for (int i = 0; i < children.Count(); ++i) {
-            if (children.Item(i).LocalName() == u"Str") {
-                SplitList(children.Item(i).Text(), record.Items);
-                break;
-            }
-        }
-    }
+    if (record.Format == cfStr)
+        if (const platform::XmlElement str = node.FindChildElement(QStringLiteral("Str"));
+            !str.IsNull())
+            SplitList(str.Text(), record.Items);
     Cases.push_back(std::move(record));
     return true;
 }

@@ -12,16 +12,6 @@ TVItemKind KindFromKeyword(const QString& keyword) {
     return vkFolder;
 }
 
-// The first child element with this local name; unlike XmlElement::ChildElement it adds
-// nothing to the document when there is none.
-platform::XmlNode FirstChild(const platform::XmlElement& node, const QString& localName) {
-    const platform::XmlNodeList children = node.ChildNodes();
-    for (int i = 0; i < children.Count(); ++i)
-        if (children.Item(i).LocalName() == localName)
-            return children.Item(i);
-    return {};
-}
-
 } // namespace
 
 void TVItem::AddChild(std::unique_ptr<TVItem> child) {
@@ -57,7 +47,7 @@ bool TVItem::LoadFromNode(const platform::XmlElement& node,
         Style = node.Attribute(QStringLiteral("Style")).value_or(QString()) == u"Tab" ? 1 : 0;
         break;
     case vkChanal:
-        if (const platform::XmlNode ref = FirstChild(node, QStringLiteral("Chanal"));
+        if (const platform::XmlElement ref = node.FindChildElement(QStringLiteral("Chanal"));
             !ref.IsNull()) {
             const QString id = ref.Text();
             for (const auto& chanal : chanals) {
