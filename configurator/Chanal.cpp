@@ -58,7 +58,8 @@ bool InRange(float x, int32_t min, int32_t max) {
     return double(min) <= double(x) && double(x) <= double(max); // false for a NaN
 }
 
-QString Hex4(uint16_t v) {
+// Upper-case hexadecimal digits, at least four; a negative bound shows its 32-bit pattern.
+QString HexDigits(uint32_t v) {
     return QString::number(v, 16).toUpper().rightJustified(4, u'0');
 }
 
@@ -69,16 +70,13 @@ QString NameOf(const QStringList& items, uint16_t v, int32_t min) {
 }
 
 QString RangeNotice(int32_t min, int32_t max, bool hex) {
-    // The break is a line feed followed by a carriage return, as the form expects it.
+    // The break is a line feed followed by a carriage return; the form shows it as one.
     const QString lead = QStringLiteral("Значение должно быть ") + QChar(0x0A) + QChar(0x0D);
     if (!hex)
         return lead + QStringLiteral("от ") + QString::number(min) + QStringLiteral(" до ") +
                QString::number(max);
-    // At least four digits; a negative bound shows its 32-bit pattern.
-    auto bound = [](int32_t v) {
-        return QString::number(uint32_t(v), 16).toUpper().rightJustified(4, u'0');
-    };
-    return lead + QStringLiteral("от $") + bound(min) + QStringLiteral(" до ") + u'$' + bound(max);
+    return lead + QStringLiteral("от $") + HexDigits(uint32_t(min)) + QStringLiteral(" до ") +
+           u'$' + HexDigits(uint32_t(max));
 }
 
 QString ConversionNotice(const QString& typed) {
@@ -253,7 +251,7 @@ QString TChanal::FormatValue() const {
     case cfStr:
         return inRange ? NameOf(Items, v, Min) : kInvalid;
     case cfHex:
-        return inRange ? Hex4(v) : kInvalid;
+        return inRange ? HexDigits(v) : kInvalid;
     case cfSF1:
         return FormatStatusValue();
     }
@@ -286,7 +284,7 @@ QString TChanal::FormatCaseValue() const {
     case cfStr:
         return inRange ? NameOf(c.Items, v, c.Min) : kInvalid;
     case cfHex:
-        return inRange ? Hex4(v) : kInvalid;
+        return inRange ? HexDigits(v) : kInvalid;
     case cfSF1:
         break;
     }
