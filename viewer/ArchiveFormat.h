@@ -43,6 +43,10 @@ public:
 
     int ColCount() const { return cols_; }
     int RowCount() const { return rows_; }
+    // A row's whole text; empty past the lines.
+    QByteArrayView RowText(int row) const {
+        return row < lines_.Count() ? lines_.Line(row) : QByteArrayView();
+    }
     // Splits a row into ColCount() cells.
     void SplitRow(int row, QByteArrayView* cells) const;
     QByteArrayView Cell(int col, int row) const;

@@ -26,6 +26,12 @@ struct TScanner {
             ++p;
     }
     bool Take(QByteArrayView what) {
+        if (what.size() == 1) { // the usual separator, looked at once per cell
+            if (p == end || *p != what[0])
+                return false;
+            ++p;
+            return true;
+        }
         if (what.isEmpty() || end - p < what.size() ||
             std::memcmp(p, what.data(), what.size()) != 0)
             return false;

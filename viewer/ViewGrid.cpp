@@ -93,7 +93,8 @@ private:
 
 TViewGrid::TViewGrid(QWidget* parent)
     : QTableView(parent), model_(new TArchiveModel(this)),
-      top_(new TFixedHeader(Qt::Horizontal, this)), left_(new TFixedHeader(Qt::Vertical, this)) {
+      top_(new TFixedHeader(Qt::Horizontal, this)), left_(new TFixedHeader(Qt::Vertical, this)),
+      corner_(new TCornerCell(this)) {
     setHorizontalHeader(top_);
     setVerticalHeader(left_);
     setModel(model_);
@@ -104,7 +105,6 @@ TViewGrid::TViewGrid(QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setWordWrap(false);
     setCornerButtonEnabled(false);
-    corner_ = new TCornerCell(this);
     connect(model_, &QAbstractItemModel::modelReset, this, &TViewGrid::HideFixedSections);
     SetDefaultRowHeight(rowHeight_);
     SetFixedColWidth(fixedColWidth_);

@@ -158,6 +158,61 @@ TEST(ArchiveValidation, CountsBadTimeAndValueCells) {
     EXPECT_EQ(CountBadCells(Grid(fixtures::Archive({"1;;1,5;1.5"})), point), 1);
 }
 
+TEST(ArchiveValidation, EveryCellFormAgreesWithTheGrammar) {
+    // The count takes shortcuts for the usual values; wherever a cell stands in its line,
+    // it must agree with the grammar.
+    const QList<QByteArray> cells = {
+        "",
+        "0",
+        "-",
+        "+",
+        ",",
+        ".",
+        "-,",
+        "+,",
+        ",5",
+        "5,",
+        "-,5",
+        "1,2,3",
+        "12345678",
+        "1234567,",
+        "123456,7",
+        "+1,5",
+        "-+1",
+        "1-",
+        "1,-",
+        "5,,",
+        "\xb5",
+        "1\xb5",
+        "1e5",
+        "1E5",
+        " 1",
+        "1 ",
+        "NaN",
+        "NaNx",
+        "E",
+        "Ex",
+        "e1",
+        QByteArray(301, '9'),
+        QByteArray(300, '9') + ",5",
+        "0000000000000001",
+        "1.5",
+    };
+    for (const QByteArray& separator : {QByteArray(","), QByteArray("."), QByteArray("dec")}) {
+        TRegionalSettings settings;
+        settings.DecimalSeparator = separator;
+        for (const QByteArray& cell : cells) {
+            SCOPED_TRACE(separator.toStdString() + " [" + cell.toStdString() + "]");
+            const bool bad = !cell.isEmpty() && cell[0] != 'E' && cell != "NaN" &&
+                             !TryTextToFloat(cell, settings);
+            for (const QByteArray& row :
+                 {"1;;" + cell + ";2;3;4;5;6;7;8;9", "1;;2;" + cell, "1;;" + cell + ";"})
+                EXPECT_EQ(CountBadCells(Grid(fixtures::Archive({row})), settings), bad ? 1 : 0)
+                    << row.toStdString();
+        }
+    }
+}
+
 TEST(ArchiveValidation, ErrorQuestion) {
     RecordingMessageBox boxes;
     boxes.Answer(MsgResult::Ok);
