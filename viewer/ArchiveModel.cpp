@@ -4,7 +4,14 @@
 
 namespace {
 const QString kBadCell = QStringLiteral("-------");
+// A cell shows its first few thousand characters: no cell is that wide, and a line
+// without separators can be the whole file.
+constexpr qsizetype kShownBytes = 4096;
+
+QString Shown(QByteArrayView raw) {
+    return viewer::DecodeCell(raw.first(std::min(raw.size(), kShownBytes)));
 }
+} // namespace
 
 void TArchiveModel::Show(const TDataGrid& grid, int precision, const TRegionalSettings& settings) {
     beginResetModel();
@@ -29,10 +36,10 @@ QByteArrayView TArchiveModel::RawCell(int col, int row) const {
 TCellView TArchiveModel::Cell(int col, int row) const {
     const QByteArrayView raw = RawCell(col, row);
     if (row == 0 || col == 1)
-        return {viewer::DecodeCell(raw), true};
+        return {Shown(raw), true};
     if (col == 0) {
         if (viewer::TryTextToTime(raw, settings_))
-            return {viewer::DecodeCell(raw), true};
+            return {Shown(raw), true};
         return {raw.isEmpty() ? QString() : kBadCell, false};
     }
     if (raw.isEmpty())

@@ -1,9 +1,11 @@
 #include "ViewGrid.h"
 
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace {
 
@@ -80,6 +82,45 @@ public:
     }
 
 protected:
+    // The outer edge (the time column's right, the header row's bottom) sizes the header.
+    bool AtOuterEdge(QPoint pos) const {
+        return orientation() == Qt::Vertical ? pos.x() >= viewport()->width() - kEdge
+                                             : pos.y() >= viewport()->height() - kEdge;
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && AtOuterEdge(event->position().toPoint())) {
+            dragging_ = true;
+            return;
+        }
+        QHeaderView::mousePressEvent(event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        const QPoint pos = event->position().toPoint();
+        if (dragging_) {
+            Thickness = std::max(1, (orientation() == Qt::Vertical ? pos.x() : pos.y()) + 1);
+            grid_->updateGeometries();
+            return;
+        }
+        if (AtOuterEdge(pos) && !(event->buttons() & Qt::LeftButton)) {
+            viewport()->setCursor(orientation() == Qt::Vertical ? Qt::SplitHCursor
+                                                                : Qt::SplitVCursor);
+            edgeCursor_ = true;
+            return;
+        }
+        if (edgeCursor_) {
+            viewport()->unsetCursor();
+            edgeCursor_ = false;
+        }
+        QHeaderView::mouseMoveEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (dragging_) {
+            dragging_ = false;
+            return;
+        }
+        QHeaderView::mouseReleaseEvent(event);
+    }
+
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
         if (orientation() == Qt::Horizontal)
             DrawFixedCell(*grid_, *painter, logicalIndex, 0, rect);
@@ -88,7 +129,10 @@ protected:
     }
 
 private:
+    static constexpr int kEdge = 3;
     TViewGrid* grid_;
+    bool dragging_ = false;
+    bool edgeCursor_ = false;
 };
 
 TViewGrid::TViewGrid(QWidget* parent)
@@ -107,7 +151,7 @@ TViewGrid::TViewGrid(QWidget* parent)
     setCornerButtonEnabled(false);
     connect(model_, &QAbstractItemModel::modelReset, this, &TViewGrid::HideFixedSections);
     SetDefaultRowHeight(rowHeight_);
-    SetFixedColWidth(fixedColWidth_);
+    SetFixedColWidth(64);
 }
 
 void TViewGrid::HideFixedSections() {
@@ -126,8 +170,15 @@ void TViewGrid::SetDefaultRowHeight(int height) {
     updateGeometries();
 }
 
+int TViewGrid::FixedRowHeight() const {
+    return top_->Thickness;
+}
+
+int TViewGrid::FixedColWidth() const {
+    return left_->Thickness;
+}
+
 void TViewGrid::SetFixedColWidth(int width) {
-    fixedColWidth_ = width;
     left_->Thickness = width;
     updateGeometries();
 }

@@ -35,7 +35,10 @@ public:
     int DefaultRowHeight() const { return rowHeight_; }
     // Every row, the header row included; heights the user dragged are reset.
     void SetDefaultRowHeight(int height);
-    int FixedColWidth() const { return fixedColWidth_; }
+    // The header row's height and the time column's width; the user drags both at the
+    // headers' outer edges, the other rows and columns at the lines between them.
+    int FixedRowHeight() const;
+    int FixedColWidth() const;
     void SetFixedColWidth(int width);
     void SetCurrentCell(int col, int row);
     // Repaints every part of the grid at once.
@@ -55,6 +58,7 @@ protected:
     void updateGeometries() override;
 
 private:
+    friend class TFixedHeader;
     void HideFixedSections();
 
     TArchiveModel* model_;
@@ -62,5 +66,4 @@ private:
     TFixedHeader* left_;
     QWidget* corner_;
     int rowHeight_ = 18;
-    int fixedColWidth_ = 64;
 };

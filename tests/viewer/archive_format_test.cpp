@@ -253,7 +253,9 @@ TEST(ArchiveModel, ShowsFormattedCells) {
         EXPECT_EQ(cell.Converts, c.converts);
         EXPECT_EQ(model.data(model.index(c.row, c.col)).toString(), cell.Text);
     }
-    model.Show(model.Grid(), 0, Comma());
+    model.Show(Grid(fixtures::Archive({"1;" + QByteArray(10000, 'x')})), 2, Comma());
+    EXPECT_EQ(model.Cell(1, 1).Text, QString(4096, u'x')); // what a cell can show at most
+    model.Show(Grid(fixtures::Archive({"12:00;;1234567,89"})), 0, Comma());
     EXPECT_EQ(model.Cell(2, 1).Text, "1234568");
     TDataGrid empty;
     empty.SetSize(30, 30);

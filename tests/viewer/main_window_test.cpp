@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -236,6 +238,37 @@ TEST_F(MainWindow, PrecisionAndFontAreAppliedByShowTable) {
     EXPECT_EQ(form.ViewGrid->CellRect(0, 1).width() + 1, form.ViewGrid->FixedColWidth());
     EXPECT_EQ(form.ViewGrid->CellRect(3, 2).height() + 1, form.ViewGrid->DefaultRowHeight());
     EXPECT_EQ(form.ViewGrid->CellRect(3, 0).height() + 1, form.ViewGrid->DefaultRowHeight());
+}
+
+TEST_F(MainWindow, FixedRowAndColumnAreSizedAtTheirOuterEdges) {
+    ASSERT_TRUE(form.OpenArchive(Write("a.csv", kGood)));
+    form.show();
+    QApplication::processEvents();
+    const auto drag = [](QWidget* target, QPoint from, QPoint to) {
+        QMouseEvent press(QEvent::MouseButtonPress, from, target->mapToGlobal(from), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, to, target->mapToGlobal(to), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, to, target->mapToGlobal(to), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+        QApplication::sendEvent(target, &move);
+        QApplication::sendEvent(target, &release);
+    };
+    TViewGrid& grid = *form.ViewGrid;
+    const int width = grid.FixedColWidth();
+    drag(grid.verticalHeader()->viewport(), QPoint(width - 1, 5), QPoint(width + 39, 5));
+    EXPECT_EQ(grid.FixedColWidth(), width + 40);
+    EXPECT_EQ(grid.CellRect(0, 1).width() + 1, width + 40);
+    const int height = grid.FixedRowHeight();
+    drag(grid.horizontalHeader()->viewport(), QPoint(5, height - 1), QPoint(5, height + 9));
+    EXPECT_EQ(grid.FixedRowHeight(), height + 10);
+    EXPECT_EQ(grid.CellRect(3, 0).height() + 1, height + 10);
+    EXPECT_EQ(grid.CellRect(3, 1).height() + 1, grid.DefaultRowHeight());
+    // Showing the table again sizes both from the font.
+    form.ShowTable();
+    EXPECT_EQ(grid.FixedColWidth(), width);
+    EXPECT_EQ(grid.FixedRowHeight(), height);
 }
 
 namespace {
