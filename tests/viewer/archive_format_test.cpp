@@ -113,21 +113,18 @@ TEST(ArchiveGrid, FieldsByColumn) {
                                 "\r\n" + ";x\r\n" + "tail");
     EXPECT_EQ(grid.ColCount(), 66);
     EXPECT_EQ(grid.RowCount(), 6);
-    EXPECT_EQ(grid.Cell(0, 0), "Time");
-    EXPECT_EQ(grid.Cell(65, 0), "64");
-    EXPECT_EQ(grid.Cell(0, 1), "a");
-    EXPECT_EQ(grid.Cell(1, 1), "");
-    EXPECT_EQ(grid.Cell(2, 1), "b");
-    EXPECT_EQ(grid.Cell(3, 1), "");
-    for (int col : {0, 30, 65})
-        EXPECT_EQ(grid.Cell(col, 2), "");
-    // Fields past the 66th are dropped, not folded into the last cell.
-    EXPECT_EQ(grid.Cell(65, 3), "f65");
-    EXPECT_EQ(grid.Cell(0, 4), "");
-    EXPECT_EQ(grid.Cell(1, 4), "x");
-    EXPECT_EQ(grid.Cell(0, 5), "tail");
-    EXPECT_EQ(grid.Cell(0, 6), "");
-    EXPECT_EQ(grid.Cell(66, 1), "");
+    const struct {
+        int col, row;
+        const char* text;
+    } cases[] = {
+        {0, 0, "Time"}, {65, 0, "64"}, {0, 1, "a"},    {1, 1, ""},     {2, 1, "b"},
+        {3, 1, ""},     {0, 2, ""},    {65, 2, ""},    {65, 3, "f65"}, // fields past the 66th are
+                                                                       // dropped, not folded into
+                                                                       // the last cell
+        {0, 4, ""},     {1, 4, "x"},   {0, 5, "tail"}, {0, 6, ""},     {66, 1, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(grid.Cell(c.col, c.row), c.text) << c.col << "," << c.row;
 }
 
 TEST(ArchiveValidation, CountsBadTimeAndValueCells) {
