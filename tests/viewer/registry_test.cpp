@@ -1,0 +1,232 @@
+#include "VaskRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// The settings store keeps the configuration folder it saw first, so one folder serves
+// the whole run.
+class ConfigHome : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    }
+    QTemporaryDir dir;
+};
+ConfigHome* const g_config =
+    static_cast<ConfigHome*>(::testing::AddGlobalTestEnvironment(new ConfigHome));
+
+TEST(VaskRegistry, NothingIsReadOrWrittenWithoutSection) {
+    TVaskRegistry reg;
+    reg.WriteValue("Width", 700);
+    EXPECT_EQ(reg.ReadValue("Width", "700"), "");
+    EXPECT_FALSE(QFile::exists(platform::SettingsFilePath("")));
+}
+
+TEST(VaskRegistry, RoundTripAndDefaults) {
+    TVaskRegistry reg;
+    reg.SetSection("RoundTrip");
+    EXPECT_EQ(reg.ReadValue("Precision", "2"), "2");
+    EXPECT_FALSE(QFile::exists(platform::SettingsFilePath("RoundTrip")));
+
+    reg.WriteValue("Width", 250);
+    reg.WriteValue("HeadColor", int(0xFF00001A));
+    reg.WriteValue("Dir", QString("/tmp/a b/архив"));
+    EXPECT_TRUE(QFile::exists(platform::SettingsFilePath("RoundTrip")));
+    EXPECT_TRUE(platform::SettingsFilePath("RoundTrip").startsWith(g_config->dir.path()));
+
+    TVaskRegistry again;
+    again.SetSection("RoundTrip");
+    EXPECT_EQ(again.ReadValue("Width", "700"), "250");
+    EXPECT_EQ(again.ReadValue("HeadColor", ""), "-16777190");
+    EXPECT_EQ(again.ReadValue("Dir", ""), "/tmp/a b/архив");
+    EXPECT_EQ(again.ReadValue("Absent", "$00FFFFFF"), "$00FFFFFF");
+}
+
+TEST(VaskRegistry, ValueThatIsNotAStringIsAnError) {
+    // A list and a byte array are what an edited settings file can hold besides text.
+    WriteAll(platform::SettingsFilePath("NotString"),
+             "[General]\nWidth=1, 2\nHeight=@ByteArray(500)\nLeft=300\n");
+    TVaskRegistry reg;
+    reg.SetSection("NotString");
+    EXPECT_THROW(reg.ReadValue("Width", "700"), ERegistryError);
+    EXPECT_THROW(reg.ReadValue("Height", "500"), ERegistryError);
+    EXPECT_EQ(reg.ReadValue("Left", "250"), "300");
+}
+
+TEST(VaskRegistry, UnwritableSettingsAreAnError) {
+    // A regular file where the section's folder should be stops root as well.
+    WriteAll(g_config->dir.path() + "/Software/Blocked", "file");
+    TVaskRegistry reg;
+    reg.SetSection("Blocked/Inner");
+    EXPECT_THROW(reg.WriteValue("Width", 1), ERegistryError);
+}
+
+TEST(FileTypeExecLine, QuotesTheProgram) {
+    const struct {
+        QString path;
+        QString exec;
+    } cases[] = {
+        {"/usr/bin/Brisquel", R"("/usr/bin/Brisquel" %f)"},
+        {"/home/u/my programs/Brisquel", R"("/home/u/my programs/Brisquel" %f)"},
+        {R"(/opt/a"b/Brisquel)", R"("/opt/a\\"b/Brisquel" %f)"},
+        {"/opt/$HOME/`x`/Brisquel", R"("/opt/\\$HOME/\\`x\\`/Brisquel" %f)"},
+        {R"(/opt/back\slash/Brisquel)", R"("/opt/back\\\\slash/Brisquel" %f)"},
+        {"/opt/100%/Brisquel", R"("/opt/100%%/Brisquel" %f)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(filetype::ExecLine(c.path), c.exec) << c.path.toStdString();
+}
+
+TEST(FileTypeMimeapps, SetsTheDefaultAndKeepsOtherLines) {
+    const QString type = "application/x-xxxfile";
+    const QString id = "brisquel.desktop";
+    const struct {
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {"", "[Default Applications]\napplication/x-xxxfile=brisquel.desktop\n"},
+        {"[Added Associations]\ntext/plain=ed.desktop;\n",
+         "[Added Associations]\ntext/plain=ed.desktop;\n\n[Default Applications]\n"
+         "application/x-xxxfile=brisquel.desktop\n"},
+        {"# mine\n[Default Applications]\ntext/plain=ed.desktop\n\n[Removed Associations]\n"
+         "image/png=x.desktop\n",
+         "# mine\n[Default Applications]\ntext/plain=ed.desktop\n"
+         "application/x-xxxfile=brisquel.desktop\n\n[Removed Associations]\nimage/png=x.desktop\n"},
+        {"[Default Applications]\napplication/x-xxxfile = other.desktop\ntext/plain=ed.desktop",
+         "[Default Applications]\napplication/x-xxxfile=brisquel.desktop\ntext/plain=ed.desktop\n"},
+        {"[Removed Associations]\napplication/x-xxxfile=old.desktop\n[Default Applications]\n",
+         "[Removed Associations]\napplication/x-xxxfile=old.desktop\n[Default Applications]\n"
+         "application/x-xxxfile=brisquel.desktop\n"},
+    };
+    for (const auto& c : cases) {
+        const QByteArray once = filetype::WithDefaultApplication(c.before, type, id);
+        EXPECT_EQ(once, QByteArray(c.after)) << c.before;
+        EXPECT_EQ(filetype::WithDefaultApplication(once, type, id), once) << c.before;
+    }
+}
+
+// Fresh data and configuration folders for the association; the settings folder of the
+// run comes back afterwards.
+class FileTypeAssociation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.isValid());
+        data = home.path() + "/data";
+        config = home.path() + "/config";
+        qputenv("XDG_DATA_HOME", data.toUtf8());
+        qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        reg.ProgramPath = [this] { return program; };
+        reg.IconPng = QByteArray("\x89PNG\r\n\x1a\nicon", 12);
+        reg.RunTool = [this](const QString& tool, const QStringList& args) {
+            tools.append(tool + " " + args.join(' '));
+        };
+    }
+    void TearDown() override {
+        qunsetenv("XDG_DATA_HOME");
+        qputenv("XDG_CONFIG_HOME", g_config->dir.path().toUtf8());
+    }
+    // Every file below the home folder with its bytes.
+    QMap<QString, QByteArray> Tree() const {
+        QMap<QString, QByteArray> files;
+        QDirIterator it(home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            files[path.mid(home.path().size())] = ReadAll(path);
+        }
+        return files;
+    }
+
+    QTemporaryDir home;
+    QString data, config;
+    QString program = "/opt/my programs/Brisquel";
+    QStringList tools;
+    TVaskRegistry reg;
+};
+
+TEST_F(FileTypeAssociation, WritesEveryPieceOnce) {
+    WriteAll(config + "/mimeapps.list", "[Default Applications]\ntext/plain=ed.desktop\n");
+    reg.RegisterFileType(".xxx", "xxxFile");
+
+    const QByteArray package = ReadAll(data + "/mime/packages/brisquel-xxxfile.xml");
+    EXPECT_TRUE(package.contains(R"(<mime-type type="application/x-xxxfile">)"));
+    EXPECT_TRUE(package.contains(R"(<glob pattern="*.xxx"/>)"));
+    EXPECT_TRUE(package.contains(R"(<icon name="application-x-xxxfile"/>)"));
+
+    const QByteArray desktop = ReadAll(data + "/applications/brisquel.desktop");
+    EXPECT_TRUE(desktop.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(desktop.contains("\nExec=\"/opt/my programs/Brisquel\" %f\n")) << desktop.data();
+    EXPECT_TRUE(desktop.contains("\nMimeType=application/x-xxxfile;\n"));
+    EXPECT_TRUE(desktop.contains("\nIcon=application-x-xxxfile\n"));
+
+    EXPECT_EQ(ReadAll(data + "/icons/hicolor/48x48/mimetypes/application-x-xxxfile.png"),
+              reg.IconPng);
+    EXPECT_EQ(ReadAll(config + "/mimeapps.list"), "[Default Applications]\ntext/plain=ed.desktop\n"
+                                                  "application/x-xxxfile=brisquel.desktop\n");
+    EXPECT_EQ(tools, QStringList({"update-mime-database " + data + "/mime",
+                                  "update-desktop-database " + data + "/applications"}));
+
+    const auto once = Tree();
+    reg.RegisterFileType(".xxx", "xxxFile");
+    EXPECT_EQ(Tree(), once);
+}
+
+TEST_F(FileTypeAssociation, FollowsAMovedProgram) {
+    reg.RegisterFileType(".xxx", "xxxFile");
+    program = "/usr/local/bin/Brisquel";
+    reg.RegisterFileType(".xxx", "xxxFile");
+    EXPECT_TRUE(ReadAll(data + "/applications/brisquel.desktop")
+                    .contains("\nExec=\"/usr/local/bin/Brisquel\" %f\n"));
+}
+
+TEST_F(FileTypeAssociation, UnwritableFolderReportsAndKeepsWhatWasWritten) {
+    // Folders below a regular file cannot be made, not even by root.
+    WriteAll(home.path() + "/plain", "file");
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/plain/config").toUtf8());
+    try {
+        reg.RegisterFileType(".xxx", "xxxFile");
+        FAIL() << "no error";
+    } catch (const ERegistryError& e) {
+        EXPECT_TRUE(e.Message().startsWith("Неудалось записать фаил")) << e.what();
+        EXPECT_TRUE(e.Message().endsWith("/plain/config/mimeapps.list")) << e.what();
+    }
+    EXPECT_TRUE(QFile::exists(data + "/mime/packages/brisquel-xxxfile.xml"));
+    EXPECT_TRUE(QFile::exists(data + "/applications/brisquel.desktop"));
+    EXPECT_TRUE(tools.isEmpty());
+
+    qputenv("XDG_DATA_HOME", (home.path() + "/plain/data").toUtf8());
+    EXPECT_THROW(reg.RegisterFileType(".xxx", "xxxFile"), ERegistryError);
+}
+
+TEST_F(FileTypeAssociation, TheDesktopDatabaseAcceptsThePackage) {
+    const QString tool = QStandardPaths::findExecutable("update-mime-database");
+    if (tool.isEmpty())
+        GTEST_SKIP() << "shared-mime-info is not installed";
+    TVaskRegistry real;
+    real.ProgramPath = [this] { return program; };
+    real.RegisterFileType(".xxx", "xxxFile");
+    const QByteArray globs = ReadAll(data + "/mime/globs2");
+    EXPECT_TRUE(globs.contains("application/x-xxxfile:*.xxx")) << globs.data();
+}
+
+} // namespace
