@@ -219,7 +219,7 @@ bool QuickNumber8(const char* p, char separator, const char*& fieldEnd) {
     const quint64 low = w & kLow;
     const quint64 digits = ((low + kOnes * 0x50) & ~(low + kOnes * 0x46) & ~w & kHigh) & field;
     const quint64 separators = equal(separator) & field;
-    const quint64 sign = (equal('-') | equal('+')) & field & 0x80;
+    const quint64 sign = p[0] == '-' || p[0] == '+' ? 0x80 : 0;
     if (digits == 0 || (field & ~digits & ~separators & ~sign) != 0 ||
         (separators & (separators - 1)) != 0)
         return false;
@@ -243,20 +243,30 @@ qint64 CountBadCells(const TDataGrid& grid, const TRegionalSettings& settings) {
         const QByteArrayView line = grid.RowText(row);
         const char* p = line.data();
         const char* end = p + line.size();
+        const int cols = grid.ColCount();
         int col = 0;
-        while (p < end && col < grid.ColCount()) {
+        while (p < end && col < cols) {
             const char* fieldEnd = nullptr;
-            const bool quickValue =
-                col >= 2 && quick &&
-                ((kWordAtATime && end - p >= 8 && QuickNumber8(p, separator[0], fieldEnd)) ||
-                 QuickNumber(p, end, separator[0], fieldEnd));
-            if (!quickValue) {
-                fieldEnd = FieldEnd(p, end);
-                const QByteArrayView cell(p, fieldEnd - p);
-                if (col == 0 ? !TryTextToTime(cell, settings)
-                             : col >= 2 && BadValue(cell, settings))
-                    ++count;
+            if (col >= 2 && quick) {
+                // The usual run of plain values, in a loop of its own.
+                if constexpr (kWordAtATime) {
+                    while (col < cols && end - p >= 8 && QuickNumber8(p, separator[0], fieldEnd)) {
+                        ++col;
+                        p = fieldEnd + 1;
+                    }
+                    if (p == end || col == cols)
+                        break;
+                }
+                if (QuickNumber(p, end, separator[0], fieldEnd)) {
+                    ++col;
+                    p = fieldEnd == end ? end : fieldEnd + 1;
+                    continue;
+                }
             }
+            fieldEnd = FieldEnd(p, end);
+            const QByteArrayView cell(p, fieldEnd - p);
+            if (col == 0 ? !TryTextToTime(cell, settings) : col >= 2 && BadValue(cell, settings))
+                ++count;
             ++col;
             p = fieldEnd == end ? end : fieldEnd + 1;
         }
