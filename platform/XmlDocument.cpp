@@ -1,0 +1,510 @@
+#include "XmlDocument.h"
+
+#include <QDomDocument>
+#include <QFile>
+#include <QHash>
+#include <QSaveFile>
+#include <QStringConverter>
+#include <QStringList>
+#include <QXmlStreamReader>
+#include <algorithm>
+
+namespace platform {
+
+// The DOM keeps attributes in a hash, so their order is kept here, per element, to write
+// them back as the file had them. Whitespace between elements is kept as text nodes
+// (the DOM's own parser drops it) so that a save keeps the file's layout.
+struct XmlDocumentData {
+    QDomDocument dom;
+    QHash<const void*, QStringList> attributeOrder;
+    bool hasDeclaration = false;
+    QString declaration; // as written in the file
+    QString doctype;     // as written in the file, empty when none
+    QString encoding = QStringLiteral("UTF-8");
+    bool byteOrderMark = false;
+    bool crlf = false; // the file ended its lines with CR LF
+};
+
+namespace {
+
+// A DOM handle is a pointer to a shared node; that pointer identifies the node.
+class NodeIdentity : public QDomNode {
+public:
+    explicit NodeIdentity(const QDomNode& node) : QDomNode(node) {}
+    const void* Key() const { return impl; }
+};
+
+const void* KeyOf(const QDomNode& node) {
+    return NodeIdentity(node).Key();
+}
+
+bool IsBlankText(const QDomNode& node) {
+    return node.isText() && !node.isCDATASection() && node.nodeValue().trimmed().isEmpty();
+}
+
+bool StartsWithByteOrderMark(const QByteArray& bytes) {
+    return bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFE\xFF") ||
+           bytes.startsWith("\xFF\xFE");
+}
+
+// The declaration as the file wrote it, when it is in ASCII; otherwise rebuilt.
+QString DeclarationText(const QByteArray& bytes, const QXmlStreamReader& reader) {
+    const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    if (body.startsWith("<?xml")) {
+        const qsizetype end = body.indexOf("?>");
+        if (end > 0)
+            return QString::fromLatin1(body.left(end + 2));
+    }
+    QString text = QStringLiteral("<?xml version=\"%1\"").arg(reader.documentVersion());
+    if (!reader.documentEncoding().isEmpty())
+        text += QStringLiteral(" encoding=\"%1\"").arg(reader.documentEncoding());
+    if (reader.isStandaloneDocument())
+        text += QStringLiteral(" standalone=\"yes\"");
+    return text + QStringLiteral("?>");
+}
+
+bool UsesCrLf(const QByteArray& bytes) {
+    const qsizetype lf = bytes.indexOf('\n');
+    return lf > 0 && bytes[lf - 1] == '\r';
+}
+
+// Serialises the DOM, escaping what must be escaped and writing characters the target
+// encoding cannot hold as character references where XML allows them.
+class Writer {
+public:
+    explicit Writer(const XmlDocumentData& d)
+        : d_(d), unicode_(d.encoding.startsWith(QStringLiteral("UTF"), Qt::CaseInsensitive)) {}
+
+    std::optional<QString> Document(XmlStatus* status) {
+        if (d_.hasDeclaration)
+            out_ += d_.declaration + u'\n';
+        if (!d_.doctype.isEmpty()) {
+            Raw(d_.doctype);
+            out_ += u'\n';
+        }
+        for (QDomNode n = d_.dom.firstChild(); !n.isNull(); n = n.nextSibling()) {
+            Node(n);
+            out_ += u'\n';
+        }
+        if (!failure_.isEmpty()) {
+            if (status)
+                *status = {XmlError::Encoding, failure_};
+            return std::nullopt;
+        }
+        if (d_.crlf)
+            out_.replace(u'\n', QStringLiteral("\r\n"));
+        return out_;
+    }
+
+private:
+    bool Holds(char32_t c) {
+        if (unicode_ || c < 0x80)
+            return true;
+        auto it = holds_.constFind(c);
+        if (it != holds_.constEnd())
+            return *it;
+        QStringEncoder encoder(d_.encoding.toLatin1().constData(),
+                               QStringConverter::Flag::Stateless);
+        const char32_t one[1] = {c};
+        const QByteArray bytes = encoder.encode(QString::fromUcs4(one, 1)); // encodes on conversion
+        const bool ok = encoder.isValid() && !encoder.hasError() && !bytes.isEmpty();
+        holds_.insert(c, ok);
+        return ok;
+    }
+
+    static QString Reference(char32_t c) {
+        return QStringLiteral("&#x%1;").arg(QString::number(uint(c), 16).toUpper());
+    }
+
+    // Markup and names: no character references are possible there.
+    void Raw(const QString& text) {
+        for (char32_t c : text.toUcs4())
+            if (!Holds(c) && failure_.isEmpty())
+                failure_ =
+                    QStringLiteral("The character U+%1 cannot be written in %2 outside text and "
+                                   "attribute values.")
+                        .arg(uint(c), 4, 16, QChar(u'0'))
+                        .arg(d_.encoding);
+        out_ += text;
+    }
+
+    void Escaped(const QString& text, bool attribute) {
+        for (char32_t c : text.toUcs4()) {
+            switch (c) {
+            case U'&':
+                out_ += QStringLiteral("&amp;");
+                continue;
+            case U'<':
+                out_ += QStringLiteral("&lt;");
+                continue;
+            case U'>':
+                out_ += QStringLiteral("&gt;");
+                continue;
+            case U'\r':
+                out_ += QStringLiteral("&#13;");
+                continue;
+            default:
+                break;
+            }
+            if (attribute && (c == U'"' || c == U'\n' || c == U'\t')) {
+                out_ += c == U'"' ? QStringLiteral("&quot;")
+                                  : (c == U'\n' ? QStringLiteral("&#10;") : QStringLiteral("&#9;"));
+                continue;
+            }
+            if (Holds(c))
+                out_ += QString::fromUcs4(&c, 1);
+            else
+                out_ += Reference(c);
+        }
+    }
+
+    void CData(const QString& text) {
+        out_ += QStringLiteral("<![CDATA[");
+        for (char32_t c : text.toUcs4()) {
+            if (Holds(c))
+                out_ += QString::fromUcs4(&c, 1);
+            else
+                out_ += QStringLiteral("]]>") + Reference(c) + QStringLiteral("<![CDATA[");
+        }
+        out_ += QStringLiteral("]]>");
+    }
+
+    void Element(const QDomElement& e) {
+        out_ += u'<';
+        Raw(e.nodeName());
+        QStringList names = d_.attributeOrder.value(KeyOf(e));
+        QStringList others;
+        const QDomNamedNodeMap map = e.attributes();
+        for (int i = 0; i < map.count(); ++i)
+            if (!names.contains(map.item(i).nodeName()))
+                others << map.item(i).nodeName();
+        std::sort(others.begin(), others.end());
+        names += others;
+        for (const QString& name : names) {
+            if (!e.hasAttribute(name))
+                continue;
+            out_ += u' ';
+            Raw(name);
+            out_ += QStringLiteral("=\"");
+            Escaped(e.attribute(name), true);
+            out_ += u'"';
+        }
+        if (!e.hasChildNodes()) {
+            out_ += QStringLiteral("/>");
+            return;
+        }
+        out_ += u'>';
+        for (QDomNode n = e.firstChild(); !n.isNull(); n = n.nextSibling())
+            Node(n);
+        out_ += QStringLiteral("</");
+        Raw(e.nodeName());
+        out_ += u'>';
+    }
+
+    void Node(const QDomNode& n) {
+        switch (n.nodeType()) {
+        case QDomNode::ElementNode:
+            Element(n.toElement());
+            break;
+        case QDomNode::TextNode:
+            Escaped(n.nodeValue(), false);
+            break;
+        case QDomNode::CDATASectionNode:
+            CData(n.nodeValue());
+            break;
+        case QDomNode::CommentNode:
+            out_ += QStringLiteral("<!--");
+            Raw(n.nodeValue());
+            out_ += QStringLiteral("-->");
+            break;
+        case QDomNode::ProcessingInstructionNode: {
+            const QDomProcessingInstruction pi = n.toProcessingInstruction();
+            out_ += QStringLiteral("<?");
+            Raw(pi.target());
+            if (!pi.data().isEmpty()) {
+                out_ += u' ';
+                Raw(pi.data());
+            }
+            out_ += QStringLiteral("?>");
+            break;
+        }
+        case QDomNode::EntityReferenceNode:
+            out_ += u'&';
+            Raw(n.nodeName());
+            out_ += u';';
+            break;
+        default:
+            break;
+        }
+    }
+
+    const XmlDocumentData& d_;
+    const bool unicode_;
+    QHash<char32_t, bool> holds_;
+    QString out_;
+    QString failure_;
+};
+
+} // namespace
+
+// ---- XmlNode ----
+
+XmlNode::XmlNode(QDomNode node, std::shared_ptr<XmlDocumentData> doc)
+    : node_(std::move(node)), doc_(std::move(doc)) {}
+
+bool XmlNode::IsElement() const {
+    return node_.isElement();
+}
+
+QString XmlNode::LocalName() const {
+    return node_.isElement() ? node_.localName() : QString();
+}
+
+QString XmlNode::Text() const {
+    if (node_.isElement())
+        return node_.toElement().text();
+    if (node_.isCharacterData())
+        return node_.nodeValue();
+    return QString();
+}
+
+XmlNodeList XmlNode::ChildNodes() const {
+    return XmlNodeList(node_.childNodes(), doc_);
+}
+
+XmlElement XmlNode::ToElement() const {
+    if (!node_.isElement())
+        return XmlElement();
+    return XmlElement(node_, doc_);
+}
+
+// ---- XmlElement ----
+
+XmlElement::XmlElement(QDomNode node, std::shared_ptr<XmlDocumentData> doc)
+    : XmlNode(std::move(node), std::move(doc)) {}
+
+std::optional<QString> XmlElement::Attribute(const QString& name) const {
+    const QDomElement e = node_.toElement();
+    if (e.isNull() || !e.hasAttribute(name))
+        return std::nullopt;
+    return e.attribute(name);
+}
+
+bool XmlElement::HasAttribute(const QString& name) const {
+    return node_.toElement().hasAttribute(name);
+}
+
+void XmlElement::SetAttribute(const QString& name, const QString& value) {
+    QDomElement e = node_.toElement();
+    if (e.isNull())
+        return;
+    if (!e.hasAttribute(name))
+        doc_->attributeOrder[KeyOf(e)].append(name);
+    e.setAttribute(name, value);
+}
+
+XmlElement XmlElement::ChildElement(const QString& localName) {
+    QDomElement parent = node_.toElement();
+    if (parent.isNull())
+        return XmlElement();
+    for (QDomNode n = parent.firstChild(); !n.isNull(); n = n.nextSibling())
+        if (n.isElement() && n.localName() == localName)
+            return XmlElement(n, doc_);
+
+    const QString prefix = parent.prefix();
+    const QString name = prefix.isEmpty() ? localName : prefix + u':' + localName;
+    QDomElement created = doc_->dom.createElementNS(parent.namespaceURI(), name);
+    // Put it on a line of its own, indented like its last sibling element, when the
+    // element's children are laid out on lines.
+    const QDomNode last = parent.lastChild();
+    const QDomElement lastElement = parent.lastChildElement();
+    if (IsBlankText(last) && !lastElement.isNull() && IsBlankText(lastElement.previousSibling())) {
+        parent.insertBefore(doc_->dom.createTextNode(lastElement.previousSibling().nodeValue()),
+                            last);
+        parent.insertBefore(created, last);
+    } else {
+        parent.appendChild(created);
+    }
+    return XmlElement(created, doc_);
+}
+
+// ---- XmlNodeList ----
+
+XmlNodeList::XmlNodeList(QDomNodeList list, std::shared_ptr<XmlDocumentData> doc)
+    : list_(std::move(list)), doc_(std::move(doc)) {}
+
+int XmlNodeList::Count() const {
+    return list_.count();
+}
+
+XmlNode XmlNodeList::Item(int index) const {
+    if (index < 0 || index >= list_.count())
+        return XmlNode();
+    return XmlNode(list_.item(index), doc_);
+}
+
+// ---- XmlDocument ----
+
+XmlDocument::XmlDocument() : d_(std::make_shared<XmlDocumentData>()) {}
+
+XmlStatus XmlDocument::Load(const QString& path) {
+    d_ = std::make_shared<XmlDocumentData>();
+    if (path.isEmpty())
+        return {XmlError::EmptyPath, QStringLiteral("No file name was given.")};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {XmlError::Open, file.errorString()};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {XmlError::Open, file.errorString()};
+    return LoadFromData(bytes);
+}
+
+XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
+    d_ = std::make_shared<XmlDocumentData>();
+    auto data = std::make_shared<XmlDocumentData>();
+    data->byteOrderMark = StartsWithByteOrderMark(bytes);
+    data->crlf = UsesCrLf(bytes);
+    QDomDocument& dom = data->dom;
+
+    QXmlStreamReader reader(bytes);
+    reader.setNamespaceProcessing(true);
+    // A null `current` stands for the document itself, which the DOM only allocates with
+    // its first node.
+    QDomNode current;
+    const auto append = [&](const QDomNode& node) {
+        if (current.isNull() || current.isDocument())
+            dom.appendChild(node);
+        else
+            current.appendChild(node);
+    };
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartDocument:
+            data->hasDeclaration = !reader.documentVersion().isEmpty();
+            if (!reader.documentEncoding().isEmpty())
+                data->encoding = reader.documentEncoding().toString();
+            if (data->hasDeclaration)
+                data->declaration = DeclarationText(bytes, reader);
+            break;
+        case QXmlStreamReader::DTD:
+            data->doctype = reader.text().toString().trimmed();
+            break;
+        case QXmlStreamReader::StartElement: {
+            QDomElement e = dom.createElementNS(reader.namespaceUri().toString(),
+                                                reader.qualifiedName().toString());
+            QStringList& order = data->attributeOrder[KeyOf(e)];
+            for (const QXmlStreamNamespaceDeclaration& ns : reader.namespaceDeclarations()) {
+                const QString name = ns.prefix().isEmpty()
+                                         ? QStringLiteral("xmlns")
+                                         : QStringLiteral("xmlns:") + ns.prefix().toString();
+                e.setAttribute(name, ns.namespaceUri().toString());
+                order << name;
+            }
+            for (const QXmlStreamAttribute& a : reader.attributes()) {
+                e.setAttribute(a.qualifiedName().toString(), a.value().toString());
+                order << a.qualifiedName().toString();
+            }
+            append(e);
+            current = e;
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            current = current.parentNode();
+            break;
+        case QXmlStreamReader::Characters:
+            if (current.isNull() || current.isDocument())
+                break; // blanks between top-level nodes: the writer puts line ends there
+            if (reader.isCDATA())
+                append(dom.createCDATASection(reader.text().toString()));
+            else
+                append(dom.createTextNode(reader.text().toString()));
+            break;
+        case QXmlStreamReader::Comment:
+            append(dom.createComment(reader.text().toString()));
+            break;
+        case QXmlStreamReader::ProcessingInstruction:
+            append(dom.createProcessingInstruction(reader.processingInstructionTarget().toString(),
+                                                   reader.processingInstructionData().toString()));
+            break;
+        case QXmlStreamReader::EntityReference:
+            append(dom.createEntityReference(reader.name().toString()));
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.hasError())
+        return {XmlError::Parse, QStringLiteral("%1 (line %2, column %3)")
+                                     .arg(reader.errorString())
+                                     .arg(reader.lineNumber())
+                                     .arg(reader.columnNumber())};
+    if (dom.documentElement().isNull())
+        return {XmlError::Parse, QStringLiteral("The document has no root element.")};
+    d_ = std::move(data);
+    return {};
+}
+
+std::optional<QByteArray> XmlDocument::ToBytes(XmlStatus* status) const {
+    if (status)
+        *status = {};
+    Writer writer(*d_);
+    const std::optional<QString> text = writer.Document(status);
+    if (!text)
+        return std::nullopt;
+    QStringConverter::Flags flags = QStringConverter::Flag::Default;
+    if (d_->byteOrderMark)
+        flags |= QStringConverter::Flag::WriteBom;
+    QStringEncoder encoder(d_->encoding.toLatin1().constData(), flags);
+    if (!encoder.isValid()) {
+        if (status)
+            *status = {XmlError::Encoding,
+                       QStringLiteral("The encoding %1 cannot be written.").arg(d_->encoding)};
+        return std::nullopt;
+    }
+    QByteArray bytes = encoder.encode(*text);
+    if (encoder.hasError()) {
+        if (status)
+            *status = {XmlError::Encoding,
+                       QStringLiteral("The document cannot be written in %1.").arg(d_->encoding)};
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+XmlStatus XmlDocument::Save(const QString& path) const {
+    if (path.isEmpty())
+        return {XmlError::EmptyPath, QStringLiteral("No file name was given.")};
+    XmlStatus status;
+    const std::optional<QByteArray> bytes = ToBytes(&status);
+    if (!bytes)
+        return status;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {XmlError::Write, file.errorString()};
+    // QSaveFile commits a file cut short by a failed flush (a full disk, a size limit), so
+    // the flush and the written size are checked before the old file is replaced.
+    if (file.write(*bytes) != bytes->size() || !file.flush() || file.size() != bytes->size()) {
+        const QString why = file.error() == QFileDevice::NoError
+                                ? QStringLiteral("The file was not written in full.")
+                                : file.errorString();
+        file.cancelWriting();
+        return {XmlError::Write, why};
+    }
+    if (!file.commit())
+        return {XmlError::Write, file.errorString()};
+    return {};
+}
+
+XmlElement XmlDocument::DocumentElement() const {
+    const QDomElement root = d_->dom.documentElement();
+    if (root.isNull())
+        return XmlElement();
+    return XmlElement(root, d_);
+}
+
+QString XmlDocument::Encoding() const {
+    return d_->encoding;
+}
+
+} // namespace platform

@@ -1,0 +1,113 @@
+#pragma once
+// The project document: an XML file loaded into a DOM (QDomDocument, namespaces
+// processed, so local names work) and written back as it was read. Saving keeps every
+// element, attribute (in its order), comment and the layout between elements, writes
+// the bytes of the declared encoding and replaces the file atomically.
+//
+// Nodes and elements are counted handles: a handle keeps its document alive, and a
+// default-constructed handle is null (every operation on it does nothing or returns
+// empty). Handles belong to one thread.
+#include <QByteArray>
+#include <QDomNode>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+struct XmlDocumentData;
+class XmlElement;
+class XmlNodeList;
+
+enum class XmlError {
+    None,
+    EmptyPath, // the document layer's own refusal: no file name given
+    Open,      // the file cannot be opened or read
+    Parse,     // not well-formed XML, or an encoding the platform cannot decode
+    Encoding,  // a character that cannot be written in the declared encoding
+    Write,     // the file cannot be written or replaced; the old file is intact
+};
+
+struct XmlStatus {
+    XmlError error = XmlError::None;
+    QString message; // what went wrong, for the user (English, from the layer or the OS)
+    bool Ok() const { return error == XmlError::None; }
+    // True only for the document layer's own errors (not for I/O or parser failures).
+    bool OwnError() const { return error == XmlError::EmptyPath; }
+};
+
+class XmlNode {
+public:
+    XmlNode() = default;
+    bool IsNull() const { return node_.isNull(); }
+    bool IsElement() const;
+    // Local name of an element (without prefix); empty for text, comments and the like.
+    QString LocalName() const;
+    // The text of the node and of all its descendants, concatenated.
+    QString Text() const;
+    XmlNodeList ChildNodes() const;
+    // The node as an element; null when it is not one.
+    XmlElement ToElement() const;
+
+protected:
+    XmlNode(QDomNode node, std::shared_ptr<XmlDocumentData> doc);
+    QDomNode node_;
+    std::shared_ptr<XmlDocumentData> doc_;
+    friend class XmlDocument;
+    friend class XmlNodeList;
+};
+
+class XmlElement : public XmlNode {
+public:
+    XmlElement() = default;
+    // Absent attributes give nothing; a present one gives its text, possibly empty.
+    // Names are qualified names as written in the file ("ID", "x:ID").
+    std::optional<QString> Attribute(const QString& name) const;
+    bool HasAttribute(const QString& name) const;
+    // Sets an attribute; a missing one is added after the element's other attributes.
+    void SetAttribute(const QString& name, const QString& value);
+    // The first child element with this local name; when there is none, an empty element
+    // of that name (in this element's namespace) is created as the last child element.
+    XmlElement ChildElement(const QString& localName);
+
+private:
+    XmlElement(QDomNode node, std::shared_ptr<XmlDocumentData> doc);
+    friend class XmlNode;
+    friend class XmlDocument;
+};
+
+class XmlNodeList {
+public:
+    XmlNodeList() = default;
+    int Count() const;
+    // Null for an index outside 0 .. Count() - 1.
+    XmlNode Item(int index) const;
+
+private:
+    XmlNodeList(QDomNodeList list, std::shared_ptr<XmlDocumentData> doc);
+    QDomNodeList list_;
+    std::shared_ptr<XmlDocumentData> doc_;
+    friend class XmlNode;
+};
+
+class XmlDocument {
+public:
+    XmlDocument();
+    // Replaces the content with the file's. On failure the document is empty.
+    XmlStatus Load(const QString& path);
+    XmlStatus LoadFromData(const QByteArray& bytes);
+    // Writes the whole document into the file, replacing it only when every byte was
+    // written; on failure the old file stays as it was.
+    XmlStatus Save(const QString& path) const;
+    // The bytes Save writes; nothing when a character cannot be written (status says why).
+    std::optional<QByteArray> ToBytes(XmlStatus* status = nullptr) const;
+    // Null when nothing is loaded.
+    XmlElement DocumentElement() const;
+    // The declared encoding ("UTF-8" when the file declared none).
+    QString Encoding() const;
+
+private:
+    std::shared_ptr<XmlDocumentData> d_;
+};
+
+} // namespace platform

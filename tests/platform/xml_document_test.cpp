@@ -1,0 +1,288 @@
+#include "CodePage.h"
+#include "XmlDocument.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace platform;
+
+namespace {
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    return f.readAll();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// A project in the layout people write by hand; %1 is the declaration line, %2 and %3 the
+// two register values.
+const char* const kProject = R"(%1<!-- Прибор ТМ-2: описание регистров -->
+<Device Name="Термометр «Север»" Version="1.2" NetAddr="1">
+  <!-- первый пакет -->
+  <Packet ID="P1" Name="Текущие" Func="3">
+    <Register ID="T" Name="Температура, °C" Type="Real" Addr="10" Value="%2"/>
+    <Register ID="S" Name="Состояние" Addr="+" Value="%3"/>
+  </Packet>
+  <Chanal ID="C1"><Register>T</Register><Str Text="Значение &amp; &lt;ед.&gt;"/></Chanal>
+</Device>
+)";
+
+QString Project(const char* declaration, const char* first, const char* second) {
+    return QString::fromUtf8(kProject).arg(QString::fromLatin1(declaration), first, second);
+}
+
+std::vector<XmlElement> Registers(const XmlDocument& doc) {
+    std::vector<XmlElement> out;
+    XmlElement packet = doc.DocumentElement().ChildElement("Packet");
+    const XmlNodeList nodes = packet.ChildNodes();
+    for (int i = 0; i < nodes.Count(); ++i)
+        if (nodes.Item(i).LocalName() == "Register")
+            out.push_back(nodes.Item(i).ToElement());
+    return out;
+}
+
+struct EncodingCase {
+    const char* declaration;
+    QByteArray (*encode)(const QString&);
+    const char* encodingName;
+};
+
+QByteArray Utf8(const QString& s) {
+    return s.toUtf8();
+}
+
+class XmlRoundTrip : public ::testing::TestWithParam<EncodingCase> {};
+
+// Load, change the register values, save, reload: the bytes differ from the original
+// only in the two Value attributes, comments and Cyrillic included.
+TEST_P(XmlRoundTrip, OnlyValuesChange) {
+    const EncodingCase c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("project.xml");
+    const QByteArray original = c.encode(Project(c.declaration, "12,5", "7"));
+    WriteFile(path, original);
+
+    XmlDocument doc;
+    const XmlStatus loaded = doc.Load(path);
+    ASSERT_TRUE(loaded.Ok()) << loaded.message.toStdString();
+    EXPECT_EQ(doc.Encoding(), c.encodingName);
+    EXPECT_EQ(doc.DocumentElement().Attribute("Name"), QString::fromUtf8("Термометр «Север»"));
+    std::vector<XmlElement> regs = Registers(doc);
+    ASSERT_EQ(regs.size(), 2u);
+    EXPECT_EQ(regs[0].Attribute("Name"), QString::fromUtf8("Температура, °C"));
+    regs[0].SetAttribute("Value", "-3,25");
+    regs[1].SetAttribute("Value", "65535");
+
+    ASSERT_TRUE(doc.Save(path).Ok());
+    EXPECT_EQ(ReadFile(path), c.encode(Project(c.declaration, "-3,25", "65535")));
+
+    XmlDocument again;
+    ASSERT_TRUE(again.Load(path).Ok());
+    EXPECT_EQ(Registers(again)[0].Attribute("Value"), QString("-3,25"));
+    XmlElement chanal = again.DocumentElement().ChildElement("Chanal");
+    EXPECT_EQ(chanal.ChildElement("Register").Text(), "T");
+    EXPECT_EQ(chanal.ChildElement("Str").Attribute("Text"), QString::fromUtf8("Значение & <ед.>"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, XmlRoundTrip,
+    ::testing::Values(EncodingCase{"<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n",
+                                   &ToCodePage, "windows-1251"},
+                      EncodingCase{"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", &Utf8, "UTF-8"},
+                      EncodingCase{"", &Utf8, "UTF-8"}),
+    [](const auto& info) {
+        return std::string(info.index == 0 ? "Cp1251" : info.index == 1 ? "Utf8" : "NoDeclaration");
+    });
+
+TEST(XmlDocument, CharacterTheCodePageLacksBecomesAReference) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadFromData("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<a "
+                                 "b=\"&#x263A;\">&#x2603;\xC6</a>")
+                    .Ok());
+    EXPECT_EQ(doc.DocumentElement().Attribute("b"), QString::fromUtf8("☺"));
+    doc.DocumentElement().SetAttribute("c", QString::fromUtf8("Ж€😀"));
+    XmlStatus status;
+    const auto bytes = doc.ToBytes(&status);
+    ASSERT_TRUE(bytes) << status.message.toStdString();
+    EXPECT_EQ(*bytes, QByteArray("<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n"
+                                 "<a b=\"&#x263A;\" c=\"\xC6\x88&#x1F600;\">&#x2603;\xC6</a>\n"));
+    XmlDocument again;
+    ASSERT_TRUE(again.LoadFromData(*bytes).Ok());
+    EXPECT_EQ(again.DocumentElement().Attribute("c"), QString::fromUtf8("Ж€😀"));
+    EXPECT_EQ(again.DocumentElement().Text(), QString::fromUtf8("☃Ж"));
+}
+
+TEST(XmlDocument, KeepsMarkupAttributeOrderAndLineEnds) {
+    const QByteArray source =
+        "\xEF\xBB\xBF<?xml version='1.0'?>\r\n<!-- c -->\r\n<?app go?>\r\n"
+        "<d:Device xmlns:d=\"urn:v\" z=\"1\" a=\"2\" m=\"a&#10;b\tc\" q='\"'>\r\n"
+        "  <d:Packet/><![CDATA[x < y]]>\r\n</d:Device>\r\n";
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadFromData(source).Ok());
+    XmlElement root = doc.DocumentElement();
+    EXPECT_EQ(root.LocalName(), "Device");
+    EXPECT_EQ(root.ChildElement("Packet").LocalName(), "Packet");
+    EXPECT_EQ(root.Attribute("m"), QString("a\nb c")); // a literal tab is normalised by XML
+    root.SetAttribute("new", "1");
+    root.SetAttribute("a", "3");
+    const auto bytes = doc.ToBytes();
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(*bytes, QByteArray("\xEF\xBB\xBF<?xml version='1.0'?>\r\n<!-- c -->\r\n<?app go?>\r\n"
+                                 "<d:Device xmlns:d=\"urn:v\" z=\"1\" a=\"3\" m=\"a&#10;b c\" "
+                                 "q=\"&quot;\" new=\"1\">\r\n"
+                                 "  <d:Packet/><![CDATA[x < y]]>\r\n</d:Device>\r\n"));
+}
+
+TEST(XmlDocument, AbsentAndEmptyAttributes) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadFromData("<Device NetAddr=\"\"/>").Ok());
+    const XmlElement root = doc.DocumentElement();
+    EXPECT_EQ(root.Attribute("NetAddr"), QString(""));
+    EXPECT_TRUE(root.HasAttribute("NetAddr"));
+    EXPECT_EQ(root.Attribute("Name"), std::nullopt);
+    EXPECT_EQ(root.Attribute("netaddr"), std::nullopt);
+    EXPECT_EQ(XmlElement().Attribute("NetAddr"), std::nullopt);
+}
+
+TEST(XmlDocument, ChildElementFindsOrCreatesTheLast) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadFromData("<Device>\n  <Packet/>\n  <screen/>\n</Device>").Ok());
+    XmlElement root = doc.DocumentElement();
+    const int before = root.ChildNodes().Count();
+    XmlElement screen = root.ChildElement("Screen");
+    ASSERT_FALSE(screen.IsNull());
+    screen.SetAttribute("Style", "Icon");
+    EXPECT_EQ(root.ChildElement("Screen").Attribute("Style"),
+              QString("Icon"));                       // found, not made again
+    EXPECT_EQ(root.ChildNodes().Count(), before + 2); // element + its indentation
+    EXPECT_EQ(
+        *doc.ToBytes(),
+        QByteArray("<Device>\n  <Packet/>\n  <screen/>\n  <Screen Style=\"Icon\"/>\n</Device>\n"));
+
+    XmlDocument flat;
+    ASSERT_TRUE(flat.LoadFromData("<x:Device xmlns:x=\"urn:v\"><x:Packet/></x:Device>").Ok());
+    XmlElement made = flat.DocumentElement().ChildElement("Screen");
+    EXPECT_EQ(made.LocalName(), "Screen");
+    EXPECT_EQ(*flat.ToBytes(),
+              QByteArray("<x:Device xmlns:x=\"urn:v\"><x:Packet/><x:Screen/></x:Device>\n"));
+    XmlDocument reread;
+    ASSERT_TRUE(reread.LoadFromData(*flat.ToBytes()).Ok());
+    EXPECT_EQ(reread.DocumentElement().ChildNodes().Item(1).LocalName(), "Screen");
+}
+
+TEST(XmlDocument, NodeListAndText) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadFromData("<a><!--n--><b>x<c>y</c></b>t</a>").Ok());
+    const XmlNodeList nodes = doc.DocumentElement().ChildNodes();
+    ASSERT_EQ(nodes.Count(), 3);
+    EXPECT_FALSE(nodes.Item(0).IsElement());
+    EXPECT_EQ(nodes.Item(0).LocalName(), "");
+    EXPECT_EQ(nodes.Item(1).LocalName(), "b");
+    EXPECT_EQ(nodes.Item(1).Text(), "xy");
+    EXPECT_EQ(nodes.Item(2).Text(), "t");
+    EXPECT_TRUE(nodes.Item(3).IsNull());
+    EXPECT_TRUE(nodes.Item(-1).IsNull());
+    EXPECT_TRUE(nodes.Item(0).ToElement().IsNull());
+}
+
+TEST(XmlDocument, LoadFailures) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    struct Case {
+        const char* name;
+        const char* content; // nullptr: no file
+        XmlError error;
+    };
+    const Case cases[] = {
+        {"missing.xml", nullptr, XmlError::Open},
+        {"empty.xml", "", XmlError::Parse},
+        {"broken.xml", "<Device><Packet></Device>", XmlError::Parse},
+        {"prefix.xml", "<x:Device/>", XmlError::Parse},
+        {"codec.xml", "<?xml version=\"1.0\" encoding=\"no-such-codec\"?><a/>", XmlError::Parse},
+        {"trailing.xml", "<a/><b/>", XmlError::Parse},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.filePath(c.name);
+        if (c.content)
+            WriteFile(path, c.content);
+        XmlDocument doc;
+        const XmlStatus status = doc.Load(path);
+        EXPECT_EQ(status.error, c.error) << c.name;
+        EXPECT_FALSE(status.OwnError()) << c.name;
+        EXPECT_FALSE(status.message.isEmpty()) << c.name;
+        EXPECT_TRUE(doc.DocumentElement().IsNull()) << c.name;
+    }
+    XmlDocument doc;
+    const XmlStatus empty = doc.Load("");
+    EXPECT_EQ(empty.error, XmlError::EmptyPath);
+    EXPECT_TRUE(empty.OwnError());
+}
+
+// A save that cannot complete reports it and leaves the old file as it was.
+class SaveFailure : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        path_ = dir_.filePath("project.xml");
+        WriteFile(path_, old_);
+        ASSERT_TRUE(doc_.LoadFromData(old_).Ok());
+        doc_.DocumentElement().SetAttribute("NetAddr", QString(4000, u'7'));
+    }
+    void ExpectFailedAndIntact(const QString& path) {
+        const XmlStatus status = doc_.Save(path);
+        EXPECT_EQ(status.error, XmlError::Write);
+        EXPECT_FALSE(status.message.isEmpty());
+        EXPECT_EQ(ReadFile(path_), old_);
+        EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"project.xml"});
+    }
+    QTemporaryDir dir_;
+    QString path_;
+    const QByteArray old_ = "<Device NetAddr=\"1\"/>\n";
+    XmlDocument doc_;
+};
+
+TEST_F(SaveFailure, ReadOnlyFolder) {
+    ASSERT_TRUE(QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::ExeOwner));
+    QFile probe(dir_.filePath("probe"));
+    if (probe.open(QIODevice::WriteOnly)) { // root ignores folder permissions
+        probe.close();
+        probe.remove();
+        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        GTEST_SKIP() << "folder permissions do not bind this user";
+    }
+    ExpectFailedAndIntact(path_);
+    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(SaveFailure, WriteCutShortByFileSizeLimit) {
+    // Binds root too: the new content cannot be written in full.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ExpectFailedAndIntact(path_);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+}
+
+TEST_F(SaveFailure, ParentIsARegularFile) {
+    ExpectFailedAndIntact(path_ + "/inner.xml");
+    EXPECT_EQ(doc_.Save("").error, XmlError::EmptyPath);
+}
+
+} // namespace
