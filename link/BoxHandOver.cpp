@@ -48,7 +48,8 @@ MsgResult TBoxHandOver::Show(const QString& text, const QString& caption, MsgBut
     if (waiterWake_)
         waiterWake_();
     // Served from the window thread's event loop when it is not waiting for us.
-    QMetaObject::invokeMethod(&context_, [this] { ServePending(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &context_, [this] { ServePending(); }, Qt::QueuedConnection);
     cv_.wait(lock, [&] { return request->answered; });
     --askers_;
     cv_.notify_all();

@@ -89,8 +89,8 @@ void TRecordingConnectProcess::Clear() {
     entries_.clear();
 }
 
-bool TRecordingConnectProcess::WaitUntil(
-    const std::function<bool(const std::vector<Entry>&)>& done, int timeoutMs) const {
+bool TRecordingConnectProcess::WaitUntil(const std::function<bool(const std::vector<Entry>&)>& done,
+                                         int timeoutMs) const {
     std::unique_lock lock(m_);
     return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(entries_); });
 }
@@ -98,9 +98,10 @@ bool TRecordingConnectProcess::WaitUntil(
 bool TRecordingConnectProcess::WaitForCount(TLinkCode code, size_t count, int timeoutMs) const {
     return WaitUntil(
         [&](const std::vector<Entry>& entries) {
-            return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [&](const Entry& e) {
-                       return !e.Stage && e.Progress.Code == code;
-                   })) >= count;
+            return static_cast<size_t>(
+                       std::count_if(entries.begin(), entries.end(), [&](const Entry& e) {
+                           return !e.Stage && e.Progress.Code == code;
+                       })) >= count;
         },
         timeoutMs);
 }

@@ -75,6 +75,8 @@ void TPortThread::Resume() {
     if (finished_)
         return;
     suspendAsked_ = false;
+    if (parked_ || !started_)
+        reached_ = kNoTurn; // what the thread did before it was suspended is over
     if (!started_) {
         started_ = true;
         thread_ = std::thread([this] { Execute(); });
@@ -105,8 +107,8 @@ void TPortThread::Terminate() {
 }
 
 bool TPortThread::WaitReached(TPortThreadState state, int64_t timeoutMs, TBoxesWhileWaiting boxes) {
-    return WaitUntil([this, state] { return started_ && !parked_ && !finished_ && reached_ == state; },
-                     timeoutMs, boxes);
+    return WaitUntil([this, state] { return started_ && !parked_ && reached_ == state; }, timeoutMs,
+                     boxes);
 }
 
 void TPortThread::Stop() {
@@ -199,7 +201,8 @@ bool TPortThread::PassGate(TPortThreadState& state) {
     parked_ = false;
     if (terminate_.load())
         return false;
-    state = reached_ = State();
+    state = State();
+    reached_ = state;
     ++turns_;
     cv_.notify_all();
     return true;

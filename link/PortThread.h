@@ -159,7 +159,8 @@ private:
     bool parked_ = false;
     bool finished_ = false;
     bool nudged_ = false; // a box was handed over while the window thread waits
-    TPortThreadState reached_ = ptsIdle; // state of the turn begun last
+    static constexpr uint8_t kNoTurn = 0xFF;
+    uint8_t reached_ = kNoTurn; // state of the turn begun last since the thread went on
     int64_t turns_ = 0;
     std::thread thread_;
 };
