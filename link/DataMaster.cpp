@@ -103,7 +103,10 @@ void TDataMaster::Disconnect() {
 }
 
 bool TDataMaster::EnterCardMode() {
-    state_.store(dmsCard);
+    // Only from the poll: a stopped master (after a mismatch, say) must not come out of
+    // card mode polling.
+    if (!ChangeState(dmsPoll, dmsCard))
+        return false;
     if (!thread_->ChangeState(ptsPoll, ptsPaused))
         return false;
     // The card reader must never exchange while an exchange of the poll is in flight.

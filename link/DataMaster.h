@@ -86,11 +86,11 @@ public:
     // state. Does not wait: the thread finishes its cycle, sleeps out the period and
     // closes the port.
     void Disconnect();
-    // Only while State() is dmsPoll: stops the poll, waits until the thread has paused
-    // (no exchange of the poll in flight), lends the port and the address to the card
-    // reader and mounts the card and lists its root. False when any of that fails; the
-    // master is then polling again, except when the thread was not polling at all
-    // (the caller then calls LeaveCardMode).
+    // From dmsPoll only (else false, nothing changed): stops the poll, waits until the
+    // thread has paused (no exchange of the poll in flight), lends the port and the
+    // address to the card reader, mounts the card and lists its root. False when any of
+    // that fails; the master is then polling again, except when the thread was not
+    // polling (the caller then calls LeaveCardMode).
     bool EnterCardMode();
     // Back from card mode: the master polls again, the thread takes its port back.
     void LeaveCardMode();

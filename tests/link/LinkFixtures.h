@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 // Virtual time whose sleeps can call back, e.g. to play the window thread at a chosen
 // moment of the port thread's turn.
@@ -23,25 +24,52 @@ public:
     }
 };
 
+// What a LoggingLine logged; kept by its factory, so it can be read after the port is gone.
+class LineLog {
+public:
+    void Note(const QString& entry) {
+        std::lock_guard lock(m_);
+        log_ << entry;
+    }
+    QStringList Entries() const {
+        std::lock_guard lock(m_);
+        return log_;
+    }
+    // A deep copy: a QString shared with the port thread would race on its count.
+    void NoteOpened(const QString& path) {
+        std::lock_guard lock(m_);
+        openedPath_ = path.toStdString();
+    }
+    std::string OpenedPath() const {
+        std::lock_guard lock(m_);
+        return openedPath_;
+    }
+
+private:
+    mutable std::mutex m_;
+    QStringList log_;
+    std::string openedPath_;
+};
+
 // A FakeSerialLine that logs "open@T", "write@T", "close@T" (T in virtual ms) and can
 // run a hook inside Open and Close, where the window thread might act meanwhile.
 class LoggingLine : public platform::SerialLine {
 public:
-    explicit LoggingLine(platform::VirtualClock& clock) : clock_(clock), fake_(clock) {}
+    LoggingLine(platform::VirtualClock& clock, std::shared_ptr<LineLog> log)
+        : clock_(clock), fake_(clock), log_(std::move(log)) {}
 
     platform::FakeSerialLine& Fake() { return fake_; }
     std::function<void()> DuringOpen;
     std::function<void()> DuringClose;
 
-    QStringList Log() const {
-        std::lock_guard lock(m_);
-        return log_;
-    }
+    QStringList Log() const { return log_->Entries(); }
 
     bool Open(const QString& path) override {
         if (DuringOpen)
             DuringOpen();
         const bool ok = fake_.Open(path);
+        if (ok)
+            log_->NoteOpened(path);
         Note(ok ? "open" : "open failed");
         return ok;
     }
@@ -68,23 +96,23 @@ public:
 
 private:
     void Note(const char* what) {
-        std::lock_guard lock(m_);
-        log_ << QStringLiteral("%1@%2").arg(QLatin1String(what)).arg(clock_.NowMs());
+        log_->Note(QStringLiteral("%1@%2").arg(QLatin1String(what)).arg(clock_.NowMs()));
     }
 
     platform::VirtualClock& clock_;
     platform::FakeSerialLine fake_;
-    mutable std::mutex m_;
-    QStringList log_;
+    std::shared_ptr<LineLog> log_;
 };
 
-// Hands the port a LoggingLine and keeps a pointer to it for the test.
+// Hands the port a LoggingLine and keeps a pointer to it (valid while the port lives)
+// and its log (valid for the factory's life).
 struct LoggingLineFactory {
     platform::VirtualClock& clock;
     LoggingLine* made = nullptr;
+    std::shared_ptr<LineLog> log = std::make_shared<LineLog>();
     std::function<std::unique_ptr<platform::SerialLine>()> Factory() {
         return [this] {
-            auto line = std::make_unique<LoggingLine>(clock);
+            auto line = std::make_unique<LoggingLine>(clock, log);
             made = line.get();
             return std::unique_ptr<platform::SerialLine>(std::move(line));
         };

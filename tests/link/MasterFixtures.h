@@ -58,24 +58,31 @@ struct Project {
     TWriteQueue Writes;
 };
 
-// The instrument: registers by wire address, an identification text, and a hook that
-// may answer a request its own way (std::nullopt: the normal answer). It logs each
+// The instrument: registers by wire address and an identification text. It logs each
 // request as "id", "p<i>" (a read of packet i's register) or "w<addr>" (a function 6
 // write to the 1-based address). Safe to call from the port thread.
 class Device {
 public:
     Bytes Id = {'A', 'B', 'C'};
     std::map<uint16_t, uint16_t> Values;
-    std::function<std::optional<Bytes>(const Bytes& request, const QString& label)> Override;
+    using TOverride =
+        std::function<std::optional<Bytes>(const Bytes& request, const QString& label)>;
+    // May answer a request its own way (std::nullopt: the normal answer).
+    void SetOverride(TOverride override) {
+        std::lock_guard lock(m_);
+        override_ = std::move(override);
+    }
 
     Bytes Answer(const Bytes& request) {
         const QString label = Label(request);
+        TOverride override;
         {
             std::lock_guard lock(m_);
             log_ << label;
+            override = override_;
         }
-        if (Override)
-            if (auto reply = Override(request, label))
+        if (override)
+            if (auto reply = override(request, label))
                 return *reply;
         if (request.size() < 4 || request[0] != kSlave)
             return {};
@@ -130,6 +137,7 @@ private:
     }
     mutable std::mutex m_;
     QStringList log_;
+    TOverride override_;
 };
 
 // Plays the port thread's side of one exchange on the master's buffer.

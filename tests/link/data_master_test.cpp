@@ -135,7 +135,7 @@ TEST_F(MasterSteps, UnansweredIdentificationRequests) {
         TRecordingConnectProcess dialog;
         TDataMaster master(window, dialog);
         Project project(1);
-        device.Override = [&](const Bytes&, const QString&) { return c.reply; };
+        device.SetOverride([&](const Bytes&, const QString&) { return c.reply; });
         master.StartSteps("ABC", project.List, project.Writes);
         TPortBuffer* buffer = nullptr;
         master.NextRequest(buffer);
@@ -155,11 +155,11 @@ TEST_F(MasterSteps, AnIdentificationReplyWithABadCrcIsSentAgainUncounted) {
     Bytes bad = WithCrc({kSlave, 0x11, 3, 'A', 'B', 'C'});
     bad.back() ^= 0xFF;
     int answered = 0;
-    device.Override = [&](const Bytes&, const QString&) -> std::optional<Bytes> {
+    device.SetOverride([&](const Bytes&, const QString&) -> std::optional<Bytes> {
         if (++answered <= 3)
             return bad;
         return std::nullopt;
-    };
+    });
     master.StartSteps("ABC", project.List, project.Writes);
     Cycle();
     // The same frame went out four times, but only the first and the good reply's
@@ -237,11 +237,11 @@ TEST_F(MasterSteps, OnlyReplyBytesThatCameAreCompared) {
 TEST_F(MasterSteps, ABadReplyInTheFirstFullReadSendsThePacketAgain) {
     Project project(3);
     int p1 = 0;
-    device.Override = [&](const Bytes&, const QString& label) -> std::optional<Bytes> {
+    device.SetOverride([&](const Bytes&, const QString& label) -> std::optional<Bytes> {
         if (label == "p1" && ++p1 == 1)
             return WithCrc({kSlave, 0x83, 0x02}); // an exception reply
         return std::nullopt;
-    };
+    });
     master.StartSteps("", project.List, project.Writes);
     Cycle();
     EXPECT_EQ(Posts(), (QStringList{"request", kUpdate, "progress 0", //
@@ -272,11 +272,11 @@ TEST_F(MasterSteps, TheCyclicPollReadsOnlyActivePacketsAndSkipsBadReplies) {
     project.Registers[3]->Watched = true;
     device.Values[30] = 99; // packet 3 reads wire address 30
     int p3 = 0;
-    device.Override = [&](const Bytes&, const QString& label) -> std::optional<Bytes> {
+    device.SetOverride([&](const Bytes&, const QString& label) -> std::optional<Bytes> {
         if (label == "p3" && ++p3 == 1)
             return Bytes{};
         return std::nullopt;
-    };
+    });
     Cycle();
     EXPECT_EQ(Requests(), (QStringList{"p1", "p3"}));
     EXPECT_EQ(Posts(), (QStringList{"request", "reply", "request", "cycle"}));
@@ -289,11 +289,11 @@ TEST_F(MasterSteps, TheCyclicPollReadsOnlyActivePacketsAndSkipsBadReplies) {
 TEST_F(MasterSteps, AWriteQueuedWhilePacket5Of8IsReadGoesOutRightAfterIt) {
     Project project(8);
     StartPolling(project);
-    device.Override = [&](const Bytes&, const QString& label) -> std::optional<Bytes> {
+    device.SetOverride([&](const Bytes&, const QString& label) -> std::optional<Bytes> {
         if (label == "p5" && project.Writes.Empty() && device.Log().count("w3") == 0)
             project.QueueWrite(3, 1234);
         return std::nullopt;
-    };
+    });
     Cycle();
     EXPECT_EQ(Requests(), (QStringList{"p0", "p1", "p2", "p3", "p4", "p5", "w3", //
                                        "p0", "p1", "p2", "p3", "p4", "p5", "p6", "p7"}));
@@ -330,11 +330,11 @@ TEST_F(MasterSteps, ARefusedWriteIsReportedOnceAndDropped) {
     StartPolling(project);
     project.QueueWrite(1, 5);
     project.QueueWrite(2, 6);
-    device.Override = [&](const Bytes&, const QString& label) -> std::optional<Bytes> {
+    device.SetOverride([&](const Bytes&, const QString& label) -> std::optional<Bytes> {
         if (label == "w1")
             return WithCrc({kSlave, 0x86, 0x02});
         return std::nullopt;
-    };
+    });
     Cycle();
     EXPECT_EQ(Requests(), (QStringList{"w1", "w2"}));
     EXPECT_EQ(Posts(), (QStringList{"request", "request", "reply", "cycle"}));
