@@ -205,10 +205,11 @@ void TDataMaster::StepSearch(TPortBuffer*& buffer) {
         StartUpdate(buffer);
         return;
     }
-    progress_.ErrorText = MismatchText;
-    Post(lnkMismatch);
+    // Stopped before the window side hears of it, so that it sees the state it reports.
     ChangeState(dmsSearch, dmsStopped);
     buffer = nullptr;
+    progress_.ErrorText = MismatchText;
+    Post(lnkMismatch);
 }
 
 bool TDataMaster::DeviceIdMatches(const TPortBuffer& reply) const {
