@@ -156,6 +156,15 @@ protected:
         });
     }
     LoggingLine& Line() { return *lines_.made; }
+    // The thread opens the port and polls the scripted master, the device answering.
+    bool StartPolling() {
+        thread_.Setup(Settings(), 100);
+        thread_.OnRequest = master_.Event();
+        Answering(3);
+        thread_.SetState(ptsOpen);
+        thread_.Resume();
+        return thread_.WaitReached(ptsPoll, kBound);
+    }
 
     QTemporaryDir ports_;
     HookedClock clock_;
@@ -397,12 +406,7 @@ TEST_F(PortThreadTest, DisconnectDuringACycle) {
 
 TEST_F(PortThreadTest, SuspendStopsAtATurnBoundaryAndResumeGoesOn) {
     master_.RequestsPerCycle = 1;
-    thread_.Setup(Settings(), 100);
-    thread_.OnRequest = master_.Event();
-    Answering(3);
-    thread_.SetState(ptsOpen);
-    thread_.Resume();
-    ASSERT_TRUE(thread_.WaitReached(ptsPoll, kBound));
+    ASSERT_TRUE(StartPolling());
 
     ASSERT_TRUE(thread_.Suspend(kBound));
     EXPECT_TRUE(thread_.Suspended());
@@ -422,12 +426,7 @@ TEST_F(PortThreadTest, SuspendStopsAtATurnBoundaryAndResumeGoesOn) {
 // flight, and the port is the borrower's until the state goes back to ptsPoll.
 TEST_F(PortThreadTest, PausedLendsThePortUntilPollingAgain) {
     master_.RequestsPerCycle = 3;
-    thread_.Setup(Settings(), 100);
-    thread_.OnRequest = master_.Event();
-    Answering(3);
-    thread_.SetState(ptsOpen);
-    thread_.Resume();
-    ASSERT_TRUE(thread_.WaitReached(ptsPoll, kBound));
+    ASSERT_TRUE(StartPolling());
 
     thread_.SetState(ptsPaused);
     ASSERT_TRUE(thread_.WaitReached(ptsPaused, kBound));
