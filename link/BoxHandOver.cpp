@@ -93,7 +93,8 @@ size_t TBoxHandOver::Pending() const {
     return n;
 }
 
-void TBoxHandOver::SetWaiterWake(std::function<void()> wake) {
+std::function<void()> TBoxHandOver::SetWaiterWake(std::function<void()> wake) {
     std::lock_guard lock(m_);
-    waiterWake_ = std::move(wake);
+    std::swap(waiterWake_, wake);
+    return wake;
 }

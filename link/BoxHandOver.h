@@ -45,8 +45,9 @@ public:
     size_t Pending() const;
 
     // Window thread, around a wait for another thread: while set, wake is called (from
-    // the asking thread) each time a box is handed over. Empty ends it.
-    void SetWaiterWake(std::function<void()> wake);
+    // the asking thread) each time a box is handed over. Gives back the wake it replaces,
+    // for a wait inside a wait to put back when it ends.
+    std::function<void()> SetWaiterWake(std::function<void()> wake);
 
     bool InWindowThread() const { return std::this_thread::get_id() == windowThread_; }
 

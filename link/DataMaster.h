@@ -77,7 +77,8 @@ public:
     // read packets and its write queue, which must stay until the next Connect or the
     // master's end. The port settings come from the main window (Pause and Gap 20). A
     // thread that still runs a connection is first made to close the port and reach
-    // ptsIdle. If the port opens: device search, the thread opens the port and polls,
+    // ptsIdle (one that does not within its bound refuses the connect as a port that
+    // does not open). If the port opens: device search, the thread opens the port and polls,
     // and the main window shows its connected state. If not: "Не могу открыть порт N"
     // (caption "Внимание"), the disconnected state, the thread stays suspended.
     void Connect(const QString& deviceId, const std::vector<TPacket*>& packets,

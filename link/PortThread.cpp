@@ -17,17 +17,18 @@ class WaiterScope {
 public:
     WaiterScope(TBoxHandOver* boxes, std::function<void()> wake) : boxes_(boxes) {
         if (boxes_)
-            boxes_->SetWaiterWake(std::move(wake));
+            outer_ = boxes_->SetWaiterWake(std::move(wake));
     }
     ~WaiterScope() {
         if (boxes_)
-            boxes_->SetWaiterWake({});
+            boxes_->SetWaiterWake(std::move(outer_));
     }
     WaiterScope(const WaiterScope&) = delete;
     WaiterScope& operator=(const WaiterScope&) = delete;
 
 private:
     TBoxHandOver* boxes_;
+    std::function<void()> outer_; // of a wait that this one runs inside
 };
 
 void ServeBoxes(TBoxHandOver* boxes, TBoxesWhileWaiting how) {
