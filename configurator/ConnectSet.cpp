@@ -1,6 +1,7 @@
 #include "ConnectSet.h"
 
 #include "ComPorts.h"
+#include "DialogFont.h"
 #include "NumberText.h"
 
 #include <QComboBox>
@@ -15,8 +16,9 @@ constexpr int kSpeeds[] = {9600, 19200, 38400, 57600, 115200};
 constexpr int kFieldLeft = 96;
 constexpr int kFieldWidth = 113;
 constexpr int kFieldHeight = 21;
-// Right-aligned labels end where the left column ends, whatever the font's width.
+// Where right-aligned labels end, and the least room between a label and its field.
 constexpr int kLabelRight = 88;
+constexpr int kLabelGap = 4;
 
 struct TRange {
     int32_t Min;
@@ -29,12 +31,11 @@ constexpr TRange kAddressRange{0, 254};
 QLabel* MakeLabel(const QString& text, QWidget* parent, int x, int y, bool rightAligned) {
     auto* label = new QLabel(text, parent);
     label->adjustSize();
-    if (rightAligned) {
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        label->setGeometry(x, y, std::max(kLabelRight - x, label->width()), label->height());
-    } else {
-        label->move(x, y);
-    }
+    // A font wider than the layout's would run the text under the fields: the label then
+    // moves left, and a right-aligned one always ends at the column's edge.
+    const int left = rightAligned ? kLabelRight - label->width()
+                                  : std::min(x, kFieldLeft - kLabelGap - label->width());
+    label->move(std::max(left, 2), y);
     return label;
 }
 
@@ -76,6 +77,7 @@ bool InRange(int32_t value, TRange range) {
 TConSetForm::TConSetForm(TConSetOwner& owner, QWidget* parent) : QDialog(parent), Owner(owner) {
     setWindowTitle("Настройки связи");
     setFixedSize(224, 218);
+    SetLayoutFont(this);
 
     Label1 = MakeLabel("Порт", this, 64, 32, false);
     Label2 = MakeLabel("Скорость", this, 40, 64, true);
