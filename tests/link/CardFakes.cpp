@@ -192,6 +192,30 @@ QByteArray Fat16Builder::WithPartitionTable(uint32_t startSector) const {
     return table + image_;
 }
 
+std::optional<TCardEntry> FindEntry(TMMC& reader, const QString& path) {
+    const QStringList parts = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const auto it =
+            std::find_if(reader.Entries.begin(), reader.Entries.end(),
+                         [&](const TCardEntry& e) { return CardLocalFileName(e) == parts[i]; });
+        if (it == reader.Entries.end())
+            return std::nullopt;
+        const TCardEntry found = *it;
+        if (i + 1 == parts.size())
+            return found;
+        if (found.Kind != ckDir || !reader.DirEnter(found.FirstCluster))
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool BackToRoot(TMMC& reader) {
+    while (!reader.DirStack.empty())
+        if (!reader.DirUp())
+            return false;
+    return reader.CurDir == 0;
+}
+
 CardRig::CardRig() {
     qputenv("VENDRILL_PORTS_DIR", Folder.path().toUtf8());
     auto line = std::make_unique<platform::FakeSerialLine>(Clock);

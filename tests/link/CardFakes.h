@@ -118,6 +118,12 @@ private:
     QByteArray image_;
 };
 
+// From the root, enters each folder of path ("A/B/FILE.TXT") by its local name and
+// returns the last component's entry; none when something is missing.
+std::optional<TCardEntry> FindEntry(TMMC& reader, const QString& path);
+// DirUp until the reader is back at the root.
+bool BackToRoot(TMMC& reader);
+
 // A TMMC on a mounted-ready port: the instrument answers through a fake line on
 // virtual time, failures ask the scripted prompt, the progress panel is recorded and
 // message boxes are recorded.
