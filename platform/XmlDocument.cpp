@@ -448,6 +448,12 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
 std::optional<QByteArray> XmlDocument::ToBytes(XmlStatus* status) const {
     if (status)
         *status = {};
+    if (d_->dom.documentElement().isNull()) {
+        // Writing would replace a file with nothing.
+        if (status)
+            *status = {XmlError::Empty, QStringLiteral("There is no document to write.")};
+        return std::nullopt;
+    }
     Writer writer(*d_);
     const std::optional<QString> text = writer.Document(status);
     if (!text)

@@ -25,6 +25,7 @@ enum class XmlError {
     Open,      // the file cannot be opened or read
     Parse,     // not well-formed XML, or an encoding the platform cannot decode
     Encoding,  // a character that cannot be written in the declared encoding
+    Empty,     // nothing loaded, so nothing to write
     Write,     // the file cannot be written or replaced; the old file is intact
 };
 
@@ -33,7 +34,7 @@ struct XmlStatus {
     QString message; // what went wrong, for the user (English, from the layer or the OS)
     bool Ok() const { return error == XmlError::None; }
     // True only for the document layer's own errors (not for I/O or parser failures).
-    bool OwnError() const { return error == XmlError::EmptyPath; }
+    bool OwnError() const { return error == XmlError::EmptyPath || error == XmlError::Empty; }
 };
 
 class XmlNode {
@@ -90,6 +91,7 @@ private:
     friend class XmlNode;
 };
 
+// Copies share one document.
 class XmlDocument {
 public:
     XmlDocument();

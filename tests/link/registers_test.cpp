@@ -1,7 +1,10 @@
+#include "CodePage.h"
+#include "LinkTestUtil.h"
 #include "MessageBox.h"
 #include "RegistersMB.h"
-#include "XmlFixture.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <bit>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -21,7 +24,7 @@ struct Loaded {
 
     explicit Loaded(const QString& registers, uint16_t start = 1) : counter(start) {
         const auto elements =
-            testxml::Children(doc, "<Packet>" + registers + "</Packet>", "Register");
+            linktest::Children(doc, "<Packet>" + registers + "</Packet>", "Register");
         EXPECT_FALSE(elements.empty());
         for (const platform::XmlElement& e : elements) {
             regs.push_back(std::make_unique<TRegisterMB>());
@@ -162,7 +165,7 @@ TEST(TRegisterMB, RealValuesLoadUnderEitherSeparator) {
         {"-INF", 0.0f},  {"abc", 0.0f},   {"1e39", 0.0f},         {"", 0.0f},
     };
     for (const auto language : {QLocale::Russian, QLocale::English}) {
-        testxml::ScopedLocale locale(
+        linktest::ScopedLocale locale(
             language, language == QLocale::Russian ? QLocale::Russia : QLocale::UnitedStates);
         for (const RealLoadCase& c : cases) {
             Loaded l(QString(R"(<Register Addr="1" Type="Real" Value="%1"/>)").arg(c.value));
@@ -193,12 +196,12 @@ TEST(TRegisterMB, RealValuesSaveWithRegionalSeparator) {
     for (const Case& c : cases) {
         r.SetFromReal(c.value);
         {
-            testxml::ScopedLocale locale(QLocale::English, QLocale::UnitedStates);
+            linktest::ScopedLocale locale(QLocale::English, QLocale::UnitedStates);
             r.SaveToNode();
             EXPECT_EQ(r.Node.Attribute("Value"), QString(c.point));
         }
         {
-            testxml::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
+            linktest::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
             r.SaveToNode();
             EXPECT_EQ(r.Node.Attribute("Value"), QString(c.comma));
         }
@@ -206,7 +209,7 @@ TEST(TRegisterMB, RealValuesSaveWithRegionalSeparator) {
 }
 
 TEST(TRegisterMB, SavedRealLoadsBackToTheSameSingle) {
-    testxml::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
+    linktest::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
     for (const float x :
          {0.1f, 1.0f / 3.0f, -123456.789f, 3.4028235e38f, 1.17549435e-38f, 1e-30f}) {
         Loaded saved(R"(<Register Addr="1" Type="Real"/>)");
@@ -218,22 +221,9 @@ TEST(TRegisterMB, SavedRealLoadsBackToTheSameSingle) {
     }
 }
 
-TPortBuffer ReadReply(std::initializer_list<uint8_t> data) {
-    TPortBuffer b;
-    b.Rx[0] = 1;
-    b.Rx[1] = 3;
-    b.Rx[2] = static_cast<uint8_t>(data.size());
-    std::copy(data.begin(), data.end(), b.Rx + 3);
-    const uint8_t n = static_cast<uint8_t>(3 + data.size());
-    const uint16_t crc = ModbusCRC16(b.Rx, n);
-    b.Rx[n] = static_cast<uint8_t>(crc >> 8);
-    b.Rx[n + 1] = static_cast<uint8_t>(crc);
-    b.RxCount = static_cast<uint8_t>(n + 2);
-    return b;
-}
-
 TEST(TRegisterMB, TakeReplyByteOrders) {
-    const TPortBuffer reply = ReadReply({0x04, 0xD2, 0x00, 0x00, 0x41, 0x48, 0xFF, 0xFF});
+    const TPortBuffer reply =
+        linktest::Reply({1, 3, 8, 0x04, 0xD2, 0x00, 0x00, 0x41, 0x48, 0xFF, 0xFF});
     TRegisterMB word, integer, real, ones, onesInt;
     word.Addr = 5;
     integer.Addr = 5;
@@ -255,7 +245,8 @@ TEST(TRegisterMB, TakeReplyByteOrders) {
 }
 
 TEST(TRegisterMB, TakeReplyNeverReadsOutsideTheReply) {
-    const TPortBuffer reply = ReadReply({0x00, 0x01, 0x00, 0x02}); // registers 1 and 2
+    const TPortBuffer reply =
+        linktest::Reply({1, 3, 4, 0x00, 0x01, 0x00, 0x02}); // registers 1 and 2
     struct Case {
         uint16_t addr;
         TRegisterType type;
@@ -329,6 +320,74 @@ TEST(TRegisterMB, NeedsPoll) {
     EXPECT_FALSE(r.NeedsPoll());
     r.Watched.store(true);
     EXPECT_TRUE(r.NeedsPoll());
+}
+
+} // namespace
+
+namespace {
+
+// A project's registers loaded, changed as a channel and a poll would change them, saved
+// and loaded again: only the Value attributes differ, in either file encoding.
+TEST(TRegisterMB, DocumentRoundTrip) {
+    const char* const layout = R"(%1<Device Name="Счётчик">
+  <!-- значения -->
+  <Packet ID="P1">
+    <Register ID="A" Name="Уставка" Type="Real" Addr="1" Value="%2"/>
+    <Register ID="B" Name="Режим" Type="Int" Addr="+" Value="%3"/>
+    <Register ID="C" Name="Счёт" Addr="+"/>
+  </Packet>
+</Device>
+)";
+    struct Encoding {
+        const char* declaration;
+        QByteArray (*encode)(const QString&);
+    };
+    const Encoding encodings[] = {
+        {"<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n", &platform::ToCodePage},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
+         [](const QString& s) { return s.toUtf8(); }},
+    };
+    const auto text = [&](const Encoding& e, const char* a, const char* b, const char* c) {
+        QString s = QString::fromUtf8(layout).arg(QString::fromLatin1(e.declaration), a, b);
+        if (c)
+            s.replace(QString::fromUtf8(R"(Name="Счёт" Addr="+")"),
+                      QString::fromUtf8(R"(Name="Счёт" Addr="+" Value="%1")").arg(c));
+        return e.encode(s);
+    };
+    linktest::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
+    for (const Encoding& e : encodings) {
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath("p.xml");
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(text(e, "1.5", "-2", nullptr)); // a point although the locale has a comma
+        }
+        platform::XmlDocument doc;
+        ASSERT_TRUE(doc.Load(path).Ok());
+        std::vector<std::unique_ptr<TRegisterMB>> regs;
+        uint16_t counter = 1;
+        const platform::XmlNodeList nodes =
+            doc.DocumentElement().ChildElement("Packet").ChildNodes();
+        for (int i = 0; i < nodes.Count(); ++i) {
+            if (nodes.Item(i).LocalName() != "Register")
+                continue;
+            regs.push_back(std::make_unique<TRegisterMB>());
+            regs.back()->LoadFromNode(nodes.Item(i).ToElement(), counter);
+        }
+        ASSERT_EQ(regs.size(), 3u);
+        EXPECT_EQ(regs[0]->AsReal(), 1.5f);
+        EXPECT_EQ(regs[1]->AsInt(), -2);
+        regs[0]->SetFromReal(-0.25f);
+        regs[2]->TakeReply(linktest::Reply({1, 3, 8, 0, 0, 0, 0, 0, 0, 0x30, 0x39}), 0);
+        for (const auto& r : regs)
+            r->SaveToNode();
+        ASSERT_TRUE(doc.Save(path).Ok());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), text(e, "-0,25", "-2", "12345"));
+    }
 }
 
 } // namespace

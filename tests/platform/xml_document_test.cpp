@@ -285,4 +285,12 @@ TEST_F(SaveFailure, ParentIsARegularFile) {
     EXPECT_EQ(doc_.Save("").error, XmlError::EmptyPath);
 }
 
+TEST_F(SaveFailure, NothingLoaded) {
+    XmlDocument failed;
+    EXPECT_FALSE(failed.LoadFromData("<Device>").Ok());
+    EXPECT_EQ(failed.Save(path_).error, XmlError::Empty);
+    EXPECT_EQ(XmlDocument().Save(path_).error, XmlError::Empty);
+    EXPECT_EQ(ReadFile(path_), old_);
+}
+
 } // namespace

@@ -1,13 +1,15 @@
 #pragma once
-// Small helpers for link tests that load elements from XML text.
+// Small helpers for link tests: elements from XML text, reply frames, a locale.
+#include "VskComPort.h"
 #include "XmlDocument.h"
 
 #include <QLocale>
 #include <QString>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <vector>
 
-namespace testxml {
+namespace linktest {
 
 // Parses `xml` (UTF-8) and returns the root's child elements with the given local name.
 inline std::vector<platform::XmlElement> Children(platform::XmlDocument& doc, const QString& xml,
@@ -20,6 +22,18 @@ inline std::vector<platform::XmlElement> Children(platform::XmlDocument& doc, co
         if (nodes.Item(i).LocalName() == localName)
             out.push_back(nodes.Item(i).ToElement());
     return out;
+}
+
+// A reply frame: the bytes given, then their CRC; RxCount counts both.
+inline TPortBuffer Reply(std::initializer_list<uint8_t> bytes) {
+    TPortBuffer b;
+    std::copy(bytes.begin(), bytes.end(), b.Rx);
+    const uint8_t n = static_cast<uint8_t>(bytes.size());
+    const uint16_t crc = ModbusCRC16(b.Rx, n);
+    b.Rx[n] = static_cast<uint8_t>(crc >> 8);
+    b.Rx[n + 1] = static_cast<uint8_t>(crc);
+    b.RxCount = static_cast<uint8_t>(n + 2);
+    return b;
 }
 
 // Sets the default locale for the test's lifetime and restores the previous one.
@@ -35,4 +49,4 @@ private:
     QLocale saved_;
 };
 
-} // namespace testxml
+} // namespace linktest
