@@ -1,5 +1,7 @@
 #include "CardFakes.h"
 
+#include <QDir>
+#include <QFile>
 #include <algorithm>
 #include <cstring>
 
@@ -214,6 +216,31 @@ bool BackToRoot(TMMC& reader) {
         if (!reader.DirUp())
             return false;
     return reader.CurDir == 0;
+}
+
+QString DownloadAndCompare(TMMC& reader, FatImage& image, const QString& path,
+                           const QString& folder) {
+    if (!BackToRoot(reader) || !reader.ReadDirectory())
+        return QStringLiteral("cannot list the root");
+    const std::optional<TCardEntry> entry = FindEntry(reader, path);
+    if (!entry || entry->Kind != ckFile)
+        return QStringLiteral("no such file on the card");
+    const QString target = QDir(folder).filePath(CardLocalFileName(*entry));
+    if (!reader.DownloadFile(*entry, target))
+        return QStringLiteral("not written");
+    const QByteArray extracted = image.Extract(QLatin1Char('/') + path);
+    if (!image.Error().isEmpty())
+        return image.Error();
+    QFile f(target);
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot read the download");
+    const QByteArray downloaded = f.readAll();
+    if (downloaded != extracted || extracted.size() != qsizetype{entry->Size})
+        return QStringLiteral("downloaded %1 bytes, mcopy extracts %2, the entry says %3")
+            .arg(downloaded.size())
+            .arg(extracted.size())
+            .arg(entry->Size);
+    return QString();
 }
 
 CardRig::CardRig() {

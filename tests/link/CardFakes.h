@@ -4,6 +4,7 @@
 // panel, a builder of small FAT16 images, and a rig that wires them to a TMMC.
 #include "Clock.h"
 #include "FakeSerialLine.h"
+#include "FatImage.h"
 #include "MessageBox.h"
 #include "VaskMMC.h"
 
@@ -123,6 +124,11 @@ private:
 std::optional<TCardEntry> FindEntry(TMMC& reader, const QString& path);
 // DirUp until the reader is back at the root.
 bool BackToRoot(TMMC& reader);
+
+// From the root: finds the file, downloads it into folder under its local name and
+// compares it with what mcopy extracts. Empty when they are the same, else what differs.
+QString DownloadAndCompare(TMMC& reader, FatImage& image, const QString& path,
+                           const QString& folder);
 
 // A TMMC on a mounted-ready port: the instrument answers through a fake line on
 // virtual time, failures ask the scripted prompt, the progress panel is recorded and

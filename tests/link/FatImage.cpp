@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 
 namespace cardtest {
@@ -109,6 +110,47 @@ QByteArray FatImage::Extract(const QString& cardPath) {
 QByteArray FatImage::Bytes() const {
     QFile f(path_);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray VariedBytes(qsizetype size, quint32 seed) {
+    QByteArray d(size, '\0');
+    QRandomGenerator g(seed);
+    for (qsizetype i = 0; i < size; ++i)
+        d[i] = static_cast<char>(g.generate());
+    return d;
+}
+
+const std::vector<ExampleFile>& ExampleFiles() {
+    static const std::vector<ExampleFile> files = {
+        {"EMPTY.BIN", 0},       {"SECTOR.BIN", 512},     {"CLUSTER.BIN", 3 * 2048},
+        {"BIG.DAT", 307323},    {"NOEXT", 1000},         {"A/ALPHA.DAT", 2049},
+        {"A/B/BETA", 4096},     {"A/B/C/DEEP.TXT", 777}, {"A/B/C/EXACT.BIN", 2048},
+        {"LONGFI~1.TEX", 3000},
+    };
+    return files;
+}
+
+QStringList ExampleRoot() {
+    return {"A/",        "BIG.DAT",      "CLUSTER.BIN", "EMPTY.BIN",
+            "EMPTYDIR/", "LONGFI~1.TEX", "NOEXT",       "SECTOR.BIN"};
+}
+
+bool MakeExampleCard(FatImage& image, unsigned sizeKiB) {
+    if (!image.Make(sizeKiB, 4))
+        return false;
+    for (const char* folder : {"/A", "/A/B", "/A/B/C", "/EMPTYDIR"})
+        if (!image.MakeDir(QString::fromLatin1(folder)))
+            return false;
+    quint32 seed = 1;
+    for (const ExampleFile& f : ExampleFiles()) {
+        // The long name goes on the card as itself; mtools makes up the short one.
+        const QString path = f.path.startsWith(QStringLiteral("LONGFI"))
+                                 ? QStringLiteral("Long file name.text")
+                                 : f.path;
+        if (!image.Put(QLatin1Char('/') + path, VariedBytes(f.size, seed++)))
+            return false;
+    }
+    return true;
 }
 
 } // namespace cardtest

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <vector>
 
 namespace cardtest {
 
@@ -34,5 +35,21 @@ private:
     uint32_t offset_;
     QString error_;
 };
+
+// Bytes of a fixed pseudo-random sequence for the seed.
+QByteArray VariedBytes(qsizetype size, quint32 seed);
+
+// The card most image tests read: folders nested three deep and an empty one; files of
+// 0 bytes, one sector, whole clusters of 2 KiB and several hundred kB; names with and
+// without extension; a long name, which the reader lists by its short name.
+struct ExampleFile {
+    QString path; // on the card, as the reader names it locally
+    qsizetype size;
+};
+const std::vector<ExampleFile>& ExampleFiles();
+// The root's entries as local names, folders with a trailing "/".
+QStringList ExampleRoot();
+// Formats the image with 2 KiB clusters and fills it.
+bool MakeExampleCard(FatImage& image, unsigned sizeKiB = 16384);
 
 } // namespace cardtest
