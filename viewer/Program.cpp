@@ -1,6 +1,7 @@
 #include "Program.h"
 
 #include "CodePage.h"
+#include "ToolkitTexts.h"
 #include "ViewerImages.h"
 
 #include <QApplication>
@@ -37,6 +38,7 @@ int BrisquelMain(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Brisquel"));
     QApplication::setWindowIcon(QIcon(QPixmap::fromImage(Image(QStringLiteral("brisquel")))));
     platform::RequireCodePage();
+    platform::InstallToolkitTexts();
 
     TBrisquelProgram program(CommandLineParams(argc, argv));
     program.TolvaForm.show();
