@@ -7,7 +7,6 @@
 #include "Sory.h"
 #include "VaskRegistry.h"
 #include "ViewerImages.h"
-#include "ViewerSettings.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -183,7 +182,7 @@ void TTolvaForm::FormCreate() {
     UpdateStatusBar();
 }
 
-void TTolvaForm::LoadSettings() {
+viewer::TViewerSettings TTolvaForm::CurrentSettings() const {
     viewer::TViewerSettings settings;
     settings.Width = width();
     settings.Height = height();
@@ -196,6 +195,11 @@ void TTolvaForm::LoadSettings() {
     settings.HeadColor = FHeadColor;
     settings.FerstColor = FFerstColor;
     settings.SecondColor = FSecondColor;
+    return settings;
+}
+
+void TTolvaForm::LoadSettings() {
+    viewer::TViewerSettings settings = CurrentSettings();
     viewer::LoadSettings(*Registry, QCoreApplication::applicationDirPath(), settings);
 
     resize(settings.Width, settings.Height);
@@ -212,18 +216,7 @@ void TTolvaForm::LoadSettings() {
 }
 
 void TTolvaForm::SaveSettings() {
-    viewer::TViewerSettings settings;
-    settings.Width = width();
-    settings.Height = height();
-    settings.Left = x();
-    settings.Top = y();
-    settings.WindowState = FromQtState(windowState());
-    settings.Dir = OpenDir;
-    settings.SaveDir = SaveDir;
-    settings.Precision = FPrecision;
-    settings.HeadColor = FHeadColor;
-    settings.FerstColor = FFerstColor;
-    settings.SecondColor = FSecondColor;
+    const viewer::TViewerSettings settings = CurrentSettings();
     viewer::SaveSettings(*Registry, settings, settings.WindowState == viewer::TWindowState::Normal);
 }
 

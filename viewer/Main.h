@@ -8,6 +8,7 @@
 #include "FileDialogs.h"
 #include "ViewColors.h"
 #include "ViewGrid.h"
+#include "ViewerSettings.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -144,6 +145,8 @@ private:
     QToolButton* AddToolButton(const QString& hint, const QImage& image);
     // First show: opens the archive the command line names.
     void FormShow();
+    // The window's placement, folders, precision and colours as the settings keep them.
+    viewer::TViewerSettings CurrentSettings() const;
     void LoadSettings();
     void SaveSettings();
 

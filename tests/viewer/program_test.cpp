@@ -463,7 +463,9 @@ TEST_F(Settings, RoundTripThroughTheWindow) {
     form.SetSecondColor(viewer::kHotTrackColor);
     ASSERT_TRUE(fixtures::WriteFile(dir.filePath("a.csv"), fixtures::Archive({})));
     ASSERT_TRUE(form.OpenArchive(dir.filePath("a.csv")));
-    form.close();
+    form.show();
+    form.miFileExit->trigger(); // closes the window, which writes the settings
+    EXPECT_FALSE(form.isVisible());
     const struct {
         const char* name;
         QString text;
