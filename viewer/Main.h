@@ -69,8 +69,8 @@ public:
     // opened when the window is first shown.
     void SetCommandLine(const QStringList& params) { FParams = params; }
 
-    // The commands.
-    // The open dialog; a picked file is opened, then the ".xxx" association is written
+    // The commands of the menus and the tool bar.
+    // The open dialog: a picked file is opened, then the ".xxx" association is written
     // whether the open succeeded or not.
     void miFileOpenClick();
     void miFileCloseClick();
@@ -85,8 +85,8 @@ public:
     void RegisterArchiveType();
 
     // Clears the view, moves OpenDir to the file's folder, then loads, recognises, parses,
-    // validates and shows the file under the busy cursor, stopping at the first step that fails (it
-    // has told the user). On success the title names the file.
+    // validates and shows the file under the busy cursor, stopping at the first step that
+    // fails (it has told the user). On success the title names the file.
     bool OpenArchive(const QString& FileName);
 
     // DataGrid into ViewGrid with the current precision, colours and font; always true.
