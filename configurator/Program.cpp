@@ -1,0 +1,44 @@
+#include "Program.h"
+
+#include "CodePage.h"
+#include "ConfiguratorImages.h"
+#include "ToolkitTexts.h"
+
+#include <QApplication>
+
+TVendrillProgram::TVendrillProgram(const TQeldFormSetup& setup)
+    : Boxes(WindowBoxes), PreviousBoxes(platform::CurrentMessageBoxHandler()),
+      PreviousNotice(CurrentNoticeHandler()), QeldForm(setup), ConSetForm(QeldForm, &QeldForm),
+      FormatMesForm(&QeldForm), ConnectProcessForm(QeldForm, &QeldForm),
+      ProblemConectionForm(&QeldForm), ProblemPrompt(ProblemConectionForm) {
+    WindowBoxes.SetOwner(&QeldForm);
+    platform::SetMessageBoxHandler(&Boxes);
+    SetNoticeHandler(&FormatMesForm);
+    QeldForm.SetForms({&ConSetForm, &ConnectProcessForm, &ProblemPrompt, &Boxes});
+}
+
+TVendrillProgram::~TVendrillProgram() {
+    QeldForm.FreeProject();
+    // A handler installed after ours (a test's) restores ours itself.
+    if (platform::CurrentMessageBoxHandler() == &Boxes)
+        platform::SetMessageBoxHandler(PreviousBoxes);
+    if (CurrentNoticeHandler() == &FormatMesForm)
+        SetNoticeHandler(PreviousNotice);
+}
+
+int VendrillMain(int argc, char** argv) {
+    // Qt sees only the program's name: the command line is not read.
+    int qtArgc = 1;
+    char programName[] = "Vendrill";
+    char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : programName, nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setApplicationName(QStringLiteral("Vendrill"));
+    QApplication::setWindowIcon(
+        QIcon(QPixmap::fromImage(configurator::Image(QStringLiteral("vendrill")))));
+    platform::RequireCodePage();
+    platform::InstallToolkitTexts();
+
+    TVendrillProgram program;
+    program.QeldForm.show();
+    return QApplication::exec();
+}
