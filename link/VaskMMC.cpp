@@ -132,14 +132,18 @@ void TMMC::ReportBroken(const QString& text) {
 
 // ---- Requests -------------------------------------------------------------------------
 
-void TMMC::BuildReadRequest(uint16_t reg, uint16_t count) {
+void TMMC::BuildRequest(uint8_t function, uint16_t reg, uint16_t value) {
     Buffer.Tx[0] = Address;
-    Buffer.Tx[1] = 3;
+    Buffer.Tx[1] = function;
     Buffer.Tx[2] = static_cast<uint8_t>(reg >> 8);
     Buffer.Tx[3] = static_cast<uint8_t>(reg);
-    Buffer.Tx[4] = static_cast<uint8_t>(count >> 8);
-    Buffer.Tx[5] = static_cast<uint8_t>(count);
+    Buffer.Tx[4] = static_cast<uint8_t>(value >> 8);
+    Buffer.Tx[5] = static_cast<uint8_t>(value);
     Buffer.TxLen = 8;
+}
+
+void TMMC::BuildReadRequest(uint16_t reg, uint16_t count) {
+    BuildRequest(3, reg, count);
 }
 
 bool TMMC::SendRequest() {
@@ -172,13 +176,7 @@ bool TMMC::Transact() {
 
 bool TMMC::SelectPage(uint16_t page) {
     for (;;) {
-        Buffer.Tx[0] = Address;
-        Buffer.Tx[1] = 6;
-        Buffer.Tx[2] = static_cast<uint8_t>(PageRegister >> 8);
-        Buffer.Tx[3] = static_cast<uint8_t>(PageRegister);
-        Buffer.Tx[4] = static_cast<uint8_t>(page >> 8);
-        Buffer.Tx[5] = static_cast<uint8_t>(page);
-        Buffer.TxLen = 8;
+        BuildRequest(6, PageRegister, page);
         TProblemKind kind = pkNoAnswer;
         if (Transact()) {
             // The echoed register and value are not compared.

@@ -124,6 +124,8 @@ private:
 
     bool Mounted() const { return CurDir != NotMounted && SecPerClus != 0; }
     uint32_t LastCluster() const { return ClusterCount + 1; }
+    // Address, function, register and value, without CRC; TxLen := 8.
+    void BuildRequest(uint8_t function, uint16_t reg, uint16_t value);
     bool AskRetry(TProblemKind kind);
     bool ReadQuarter(uint8_t sectorInPage, uint8_t quarter);
     bool TakeBootSector(uint32_t partitionStart);

@@ -161,6 +161,11 @@ void Fat16Builder::Chain(const std::vector<uint16_t>& clusters) {
         SetFat(clusters[i], i + 1 < clusters.size() ? clusters[i + 1] : 0xFFFF);
 }
 
+void Fat16Builder::PutFile(const std::vector<uint16_t>& clusters, const QByteArray& data) {
+    Chain(clusters);
+    FillClusters(clusters, data);
+}
+
 void Fat16Builder::SetRootEntry(int index, const QByteArray& entry) {
     std::memcpy(image_.data() + qsizetype{RootStart()} * 512 + index * 32, entry.constData(), 32);
 }
@@ -262,6 +267,14 @@ CardRig::CardRig() {
 
 CardRig::~CardRig() {
     qunsetenv("VENDRILL_PORTS_DIR");
+}
+
+bool CardRig::MountImage(const QByteArray& image) {
+    Instrument.Card = image;
+    const bool mounted = Reader.Mount();
+    TakeRequests();
+    Progress.Calls.clear();
+    return mounted;
 }
 
 QStringList CardRig::TakeRequests() {

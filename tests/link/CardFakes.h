@@ -102,7 +102,9 @@ public:
         return DataStart() + (cluster - 2u) * g_.SecPerClus;
     }
 
-    void SetFat(uint16_t cluster, uint16_t value);     // in every FAT copy
+    void SetFat(uint16_t cluster, uint16_t value); // in every FAT copy
+    // A file's clusters chained and filled with its bytes.
+    void PutFile(const std::vector<uint16_t>& clusters, const QByteArray& data);
     void Chain(const std::vector<uint16_t>& clusters); // linked, the last one FFFF
     void SetRootEntry(int index, const QByteArray& entry);
     void SetDirEntry(uint16_t cluster, int index, const QByteArray& entry);
@@ -138,6 +140,8 @@ public:
     CardRig();
     ~CardRig();
 
+    // Serves the image and mounts it; the requests and progress calls so far are dropped.
+    bool MountImage(const QByteArray& image);
     // The requests that went out since the last call, as "page N" / "read R" lines.
     QStringList TakeRequests();
     // The image's bytes for the sector range, for comparing.

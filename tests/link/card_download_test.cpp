@@ -33,12 +33,6 @@ Fat16Builder::Geometry SmallClusters() {
 
 class CardDownloadTest : public ::testing::Test {
 protected:
-    void Mount(const Fat16Builder& card) {
-        rig.Instrument.Card = card.Image();
-        ASSERT_TRUE(rig.Reader.Mount());
-        rig.TakeRequests();
-        rig.Progress.Calls.clear();
-    }
     // The instrument falls silent after n more requests.
     void SilenceAfter(int n) {
         served_ = 0;
@@ -64,9 +58,8 @@ protected:
 TEST_F(CardDownloadTest, WholeFileWalksTheChainThenReadsTheDataWithProgress) {
     Fat16Builder card(SmallClusters());
     const QByteArray content = Data(1500);
-    card.Chain({5, 300, 7});
-    card.FillClusters({5, 300, 7}, content);
-    Mount(card);
+    card.PutFile({5, 300, 7}, content);
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     {
         QFile old(Target());
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
@@ -106,11 +99,8 @@ TEST_F(CardDownloadTest, CancelWritesWhatWasReadAndReturnsTrue) {
         CardRig r;
         Fat16Builder card(SmallClusters());
         const QByteArray content = Data(1500);
-        card.Chain({5, 6, 7});
-        card.FillClusters({5, 6, 7}, content);
-        r.Instrument.Card = card.Image();
-        ASSERT_TRUE(r.Reader.Mount());
-        r.TakeRequests();
+        card.PutFile({5, 6, 7}, content);
+        ASSERT_TRUE(r.MountImage(card.Image()));
         r.Progress.Cancel = true; // left from an earlier download: cleared at the start
         r.Progress.CancelAtEvents = c.cancelAtEvents;
         const QString target = r.Folder.filePath(QStringLiteral("PART.BIN"));
@@ -126,11 +116,9 @@ TEST_F(CardDownloadTest, ChainThatEndsBeforeTheSizeGivesWhatItHolds) {
         SCOPED_TRACE(end);
         CardRig r;
         Fat16Builder card(SmallClusters());
-        card.Chain({8, 9});
+        card.PutFile({8, 9}, Data(1024));
         card.SetFat(9, end);
-        card.FillClusters({8, 9}, Data(1024));
-        r.Instrument.Card = card.Image();
-        ASSERT_TRUE(r.Reader.Mount());
+        ASSERT_TRUE(r.MountImage(card.Image()));
         const QString target = r.Folder.filePath(QStringLiteral("SHORT.BIN"));
         ASSERT_TRUE(r.Reader.DownloadFile(File(8, 5000), target));
         EXPECT_EQ(ReadFile(target), Data(1024));
@@ -139,9 +127,8 @@ TEST_F(CardDownloadTest, ChainThatEndsBeforeTheSizeGivesWhatItHolds) {
 
 TEST_F(CardDownloadTest, SizeFromTheCardDoesNotOutrunTheChain) {
     Fat16Builder card(SmallClusters());
-    card.Chain({10});
-    card.FillClusters({10}, Data(512));
-    Mount(card);
+    card.PutFile({10}, Data(512));
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     ASSERT_TRUE(rig.Reader.DownloadFile(File(10, 0xFFFFFFFF), Target()));
     EXPECT_EQ(ReadFile(Target()), Data(512));
     EXPECT_TRUE(rig.Progress.Calls.contains("range 0 8388608"));
@@ -169,8 +156,7 @@ TEST_F(CardDownloadTest, BrokenChainsAbortWithAMessageAndAnEmptyFile) {
         Fat16Builder card(SmallClusters());
         for (const auto& [cluster, value] : c.fat)
             card.SetFat(cluster, value);
-        r.Instrument.Card = card.Image();
-        ASSERT_TRUE(r.Reader.Mount());
+        ASSERT_TRUE(r.MountImage(card.Image()));
         ASSERT_EQ(r.Reader.ClusterCount, 510u);
         const QString target = r.Folder.filePath(QStringLiteral("BROKEN.BIN"));
         EXPECT_THROW(r.Reader.DownloadFile(File(c.first, 4 * 512), target), EMainException);
@@ -183,9 +169,8 @@ TEST_F(CardDownloadTest, BrokenChainsAbortWithAMessageAndAnEmptyFile) {
 
 TEST_F(CardDownloadTest, FailedReadWritesThePartReadThenAborts) {
     Fat16Builder card(SmallClusters());
-    card.Chain({5, 6, 7});
-    card.FillClusters({5, 6, 7}, Data(1500));
-    Mount(card);
+    card.PutFile({5, 6, 7}, Data(1500));
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     SilenceAfter(4 + 8 + 2); // the FAT sector, two data sectors, half of the third
     EXPECT_THROW(rig.Reader.DownloadFile(File(5, 1500), Target()), EMainException);
     EXPECT_EQ(ReadFile(Target()), Data(1024));
@@ -200,9 +185,8 @@ TEST_F(CardDownloadTest, FailedReadWritesThePartReadThenAborts) {
 
 TEST_F(CardDownloadTest, SmallFilesNeedNoProgressStep) {
     Fat16Builder card(SmallClusters());
-    card.Chain({5});
-    card.FillClusters({5}, Data(512));
-    Mount(card);
+    card.PutFile({5}, Data(512));
+    ASSERT_TRUE(rig.MountImage(card.Image()));
 
     ASSERT_TRUE(rig.Reader.DownloadFile(File(5, 512), Target()));
     EXPECT_EQ(ReadFile(Target()), Data(512));
@@ -221,9 +205,8 @@ TEST_F(CardDownloadTest, SmallFilesNeedNoProgressStep) {
 TEST_F(CardDownloadTest, ClusterMultipleEndsWithTheLastByteOfTheFile) {
     Fat16Builder card({512, 4, 1, 2, 16, 1, 400});
     const QByteArray content = Data(2 * 2048);
-    card.Chain({3, 4});
-    card.FillClusters({3, 4}, content);
-    Mount(card);
+    card.PutFile({3, 4}, content);
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     ASSERT_TRUE(rig.Reader.DownloadFile(File(3, 4096), Target()));
     EXPECT_EQ(ReadFile(Target()), content);
     EXPECT_EQ(rig.TakeRequests().size(), 4 + 8 * 4); // one FAT lookup, eight data sectors
@@ -232,9 +215,8 @@ TEST_F(CardDownloadTest, ClusterMultipleEndsWithTheLastByteOfTheFile) {
 
 TEST_F(CardDownloadTest, UnwritableTargetIsReportedAndNotToBeOpened) {
     Fat16Builder card(SmallClusters());
-    card.Chain({5});
-    card.FillClusters({5}, Data(100));
-    Mount(card);
+    card.PutFile({5}, Data(100));
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     const QString path = rig.Folder.filePath(QStringLiteral("missing/DATA.BIN"));
     EXPECT_FALSE(rig.Reader.DownloadFile(File(5, 100), path));
     ASSERT_EQ(rig.Boxes.Count(), 1u);

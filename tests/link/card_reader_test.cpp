@@ -30,11 +30,6 @@ Bytes NoCardReply() {
 
 class CardReaderTest : public ::testing::Test {
 protected:
-    void Mount(const Fat16Builder& card) {
-        rig.Instrument.Card = card.Image();
-        ASSERT_TRUE(rig.Reader.Mount());
-        rig.TakeRequests();
-    }
     CardRig rig;
 };
 
@@ -171,6 +166,7 @@ TEST_F(CardReaderTest, SendRequestCompletesTheFrameAndExpectsItsReplyLength) {
     EXPECT_TRUE(rig.Reader.CheckReplyCRC());
 
     TMMC unlent;
+    unlent.SetClock(rig.Sleeper);
     unlent.BuildReadRequest(1000, 64);
     EXPECT_FALSE(unlent.SendRequest());
     EXPECT_FALSE(unlent.Transact());
@@ -243,7 +239,7 @@ TEST_F(CardReaderTest, MountRefusesBootSectorsThatDescribeNoFat16Volume) {
 
 TEST_F(CardReaderTest, AFailedMountKeepsTheMountedVolume) {
     Fat16Builder good;
-    Mount(good);
+    ASSERT_TRUE(rig.MountImage(good.Image()));
     rig.Reader.CurDir = 3;
     Fat16Builder bad({512, 0, 1, 2, 32, 1, 128});
     rig.Instrument.Card = bad.Image();
@@ -272,7 +268,7 @@ TEST_F(CardReaderTest, ListingAppliesTheEntryRulesInOrder) {
     for (size_t i = 0; i < root.size(); ++i)
         card.SetRootEntry(static_cast<int>(i), root[i]);
     card.SetRootEntry(static_cast<int>(root.size()) + 1, DirEntry("AFTER", "END", 0x20, 11, 1));
-    Mount(card);
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     ASSERT_TRUE(rig.Reader.ReadDirectory());
 
     struct Want {
@@ -309,7 +305,7 @@ TEST_F(CardReaderTest, FullRootIsListedFromAllItsSectors) {
     Fat16Builder card({512, 8, 1, 2, 512, 16, 4000});
     for (int i = 0; i < 512; ++i)
         card.SetRootEntry(i, DirEntry(QByteArray("F") + QByteArray::number(i), "BIN", 0x20, 0, 0));
-    Mount(card);
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     ASSERT_TRUE(rig.Reader.ReadDirectory());
     EXPECT_EQ(rig.Reader.Entries.size(), 512u);
     EXPECT_EQ(rig.Reader.Entries.back().Name, QByteArray("F511    "));
@@ -324,7 +320,7 @@ TEST_F(CardReaderTest, FullSubdirectoryEndsAtTheEndOfItsChain) {
         card.SetDirEntry(3, i, DirEntry("A" + QByteArray::number(i), "", 0x20, 0, 0));
         card.SetDirEntry(7, i, DirEntry("B" + QByteArray::number(i), "", 0x20, 0, 0));
     }
-    Mount(card);
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     ASSERT_TRUE(rig.Reader.DirEnter(3));
     EXPECT_EQ(rig.Reader.Entries.size(), 32u);
     EXPECT_EQ(rig.Reader.Entries[16].Name, QByteArray("B0      "));
@@ -357,8 +353,7 @@ TEST_F(CardReaderTest, BrokenDirectoryChainsEndTheListing) {
             card.SetDirEntry(3, i, DirEntry("A" + QByteArray::number(i), "", 0x20, 0, 0));
             card.SetDirEntry(4, i, DirEntry("B" + QByteArray::number(i), "", 0x20, 0, 0));
         }
-        r.Instrument.Card = card.Image();
-        ASSERT_TRUE(r.Reader.Mount());
+        ASSERT_TRUE(r.MountImage(card.Image()));
         EXPECT_EQ(r.Reader.ClusterCount, 96u);
         r.Reader.CurDir = 3;
         EXPECT_FALSE(r.Reader.ReadDirectory());
@@ -375,7 +370,7 @@ TEST_F(CardReaderTest, NextClusterReadsTheFatOnEveryCall) {
     card.Chain({2, 300, 5});
     card.SetFat(6, 0xFFF8);
     card.SetFat(7, 0xFFFE);
-    Mount(card);
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     EXPECT_EQ(rig.Reader.NextCluster(2), 300);
     EXPECT_EQ(rig.Reader.NextCluster(300), 5);
     EXPECT_EQ(rig.Reader.NextCluster(5), 0);
@@ -398,7 +393,7 @@ TEST_F(CardReaderTest, DirEnterAndDirUpMoveThroughTheStack) {
     card.SetDirEntry(4, 0, DirEntry("TWO", "", 0x10, 5, 0));
     card.Chain({5});
     card.SetDirEntry(5, 0, DirEntry("LEAF", "TXT", 0x20, 0, 0));
-    Mount(card);
+    ASSERT_TRUE(rig.MountImage(card.Image()));
 
     ASSERT_TRUE(rig.Reader.DirUp()); // at the root with an empty stack: nothing happens
     EXPECT_TRUE(rig.TakeRequests().isEmpty());
@@ -434,7 +429,7 @@ TEST_F(CardReaderTest, ListingThatFailsToReadKeepsWhatWasListed) {
     Fat16Builder card({512, 1, 1, 2, 32, 1, 100}); // two root sectors
     for (int i = 0; i < 17; ++i)
         card.SetRootEntry(i, DirEntry("F" + QByteArray::number(i), "", 0x20, 0, 0));
-    Mount(card);
+    ASSERT_TRUE(rig.MountImage(card.Image()));
     // The first root sector is served, then the instrument falls silent.
     int served = 0;
     rig.Line->SetResponder([&](const Bytes& request) {
