@@ -2,6 +2,7 @@
 
 #include "ConfiguratorImages.h"
 #include "DialogFont.h"
+#include "ProjectXML.h"
 #include "WheelZoom.h"
 
 #include <QActionGroup>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -74,13 +76,69 @@ QFrame* WhitePanel(QWidget* parent) {
     return panel;
 }
 
+// Without the connection-progress dialog (a window tested alone) reports go nowhere.
+class TNoConnectProcess : public TConnectProcessLink {
+public:
+    void SetStage(const QString&, int32_t) override {}
+    void Post(const TConnectProgress&) override {}
+};
+
 } // namespace
+
+// What the open project sees of the main window.
+class TQeldForm::THost : public TProjectHost {
+public:
+    explicit THost(TQeldForm& form) : Form(form) {}
+
+    QWidget* MainPanel() override { return Form.MainPanel; }
+    QWidget* ServisePanel() override { return Form.ServisePanel; }
+    void SetDevicePanelText(const QString& text) override { Form.SetStatusText(spDevice, text); }
+    void EnableBack() override { Form.EnableBack(); }
+    void DisableBack() override { Form.DisableBack(); }
+    QString TempDir() const override { return Form.TempDir(); }
+    void SetCommandsEnabled(bool enabled) override { Form.SetUIEnabled(enabled); }
+    TMainWindowLink& MainWindowLink() override { return Form; }
+    TConnectProcessLink& ConnectProcessLink() override {
+        if (Form.Forms.ConnectProcess)
+            return Form.Forms.ConnectProcess->Link();
+        return NoDialog;
+    }
+    TBoxHandOver* BoxHandOver() override { return Form.Forms.Boxes; }
+    TCardProgress* CardProgress() override { return &Form; }
+    TRetryPrompt* RetryPrompt() override { return Form.Forms.RetryPrompt; }
+    void OpenDocument(const QString& path) override {
+        // A download that the closing window cancelled is not opened: its folder goes
+        // with the program.
+        if (!Form.CloseAfterDownload && Form.OpenDocument)
+            Form.OpenDocument(path);
+    }
+
+private:
+    TQeldForm& Form;
+    TNoConnectProcess NoDialog;
+};
+
+// The open project as the link-settings and connection-progress dialogs see it.
+class TQeldForm::TProjectLinks : public TProjectAddress, public TConnectProject {
+public:
+    explicit TProjectLinks(TXMLProject& project) : Project(project) {}
+
+    uint8_t Address() const override { return Project.Address; }
+    void SetAddress(uint8_t address) override { Project.Address = address; }
+    void RefreshView() override { Project.RefreshView(); }
+    void Disconnect() override { Project.Disconnect(); }
+
+private:
+    TXMLProject& Project;
+};
 
 TQeldForm::TQeldForm(const TQeldFormSetup& setup, QWidget* parent)
     : QMainWindow(parent), Store(setup.Settings ? *setup.Settings : platform::UserSettings()),
       TempFolder(setup.ProgramFolder.isEmpty() ? QCoreApplication::applicationDirPath()
                                                : setup.ProgramFolder),
-      QtDialogs(std::make_unique<TQtQeldFileDialogs>(this)), Dialogs(QtDialogs.get()) {
+      QtDialogs(std::make_unique<TQtQeldFileDialogs>(this)), Dialogs(QtDialogs.get()),
+      OpenDocument([](const QString& path) { OpenWithDesktop(path); }),
+      Host(std::make_unique<THost>(*this)) {
     setObjectName(QStringLiteral("QeldForm"));
     setWindowTitle(kCaption);
     setWindowIcon(QIcon(QPixmap::fromImage(configurator::Image(QStringLiteral("vendrill")))));
@@ -101,6 +159,10 @@ TQeldForm::~TQeldForm() {
 
 void TQeldForm::SetFileDialogs(TQeldFileDialogs* dialogs) {
     Dialogs = dialogs ? dialogs : QtDialogs.get();
+}
+
+void TQeldForm::SetDocumentOpener(TDocumentOpener opener) {
+    OpenDocument = std::move(opener);
 }
 
 // --- Building the window ---
@@ -298,18 +360,24 @@ void TQeldForm::FormDestroy() {
 }
 
 void TQeldForm::closeEvent(QCloseEvent* event) {
-    if (DownloadRunning) {
-        // The download uses the window's controls: it ends (as a Cancel does) first.
+    if (DownloadRunning || (OpenedProject && OpenedProject->Downloading())) {
+        // The download uses the window's controls: it ends (as a Cancel does) first, and
+        // the window closes from the main loop once its caller has returned.
         CancelLoad = true;
         CloseAfterDownload = true;
         event->ignore();
+        if (!DownloadRunning)
+            QTimer::singleShot(0, this, &QWidget::close);
         return;
     }
     FreeProject();
     event->accept();
 }
 
-void TQeldForm::FreeProject() {}
+void TQeldForm::FreeProject() {
+    ProjectLinks.reset();
+    OpenedProject.reset();
+}
 
 // --- Settings ---
 
@@ -429,24 +497,53 @@ void TQeldForm::CountAnswer() {
 
 // --- Commands ---
 
-void TQeldForm::MI_FileOpenClick() {}
+void TQeldForm::MI_FileOpenClick() {
+    const QString fileName = Dialogs->RunOpenDialog();
+    if (fileName.isEmpty())
+        return;
+    repaint();
+    FreeProject();
+    OpenedProject = std::make_unique<TXMLProject>(*Host);
+    ProjectLinks = std::make_unique<TProjectLinks>(*OpenedProject);
+    if (OpenedProject->LoadFromFile(fileName)) {
+        SetProjectUI();
+        return;
+    }
+    FreeProject();
+    SetNoProjectUI();
+}
 
 void TQeldForm::MI_FileCloseClick() {
     FreeProject();
     SetNoProjectUI();
 }
 
-void TQeldForm::MI_FileSaveClick() {}
+void TQeldForm::MI_FileSaveClick() {
+    if (OpenedProject)
+        OpenedProject->Save();
+}
 
-void TQeldForm::MI_FileSaveAsClick() {}
+void TQeldForm::MI_FileSaveAsClick() {
+    if (!OpenedProject)
+        return;
+    const QString fileName = Dialogs->RunSaveDialog();
+    if (!fileName.isEmpty())
+        OpenedProject->SaveAs(fileName);
+}
 
 void TQeldForm::MI_FileExitClick() {
     close();
 }
 
-void TQeldForm::MI_ConectGoClick() {}
+void TQeldForm::MI_ConectGoClick() {
+    if (OpenedProject)
+        OpenedProject->Connect();
+}
 
-void TQeldForm::MI_ConectStopClick() {}
+void TQeldForm::MI_ConectStopClick() {
+    if (OpenedProject)
+        OpenedProject->Disconnect();
+}
 
 void TQeldForm::MI_ConectSetClick() {
     if (Forms.ConSet)
@@ -456,6 +553,8 @@ void TQeldForm::MI_ConectSetClick() {
 void TQeldForm::CheckViewStyle(int style) {
     (style == 0 ? MI_ViewIcon : MI_ViewTab)->setChecked(true);
     (style == 0 ? PMI_ViewIcon : PMI_ViewTab)->setChecked(true);
+    if (OpenedProject)
+        OpenedProject->SetViewStyle(static_cast<uint8_t>(style));
 }
 
 void TQeldForm::MI_ViewIconClick() {
@@ -466,18 +565,26 @@ void TQeldForm::MI_ViewTabClick() {
     CheckViewStyle(1);
 }
 
-void TQeldForm::MI_ViewBackClick() {}
+void TQeldForm::MI_ViewBackClick() {
+    if (OpenedProject)
+        OpenedProject->GoBack();
+}
 
 void TQeldForm::AppMessage(int step) {
-    (void)step;
+    if (!OpenedProject)
+        return;
+    if (step > 0)
+        OpenedProject->ZoomIn();
+    else
+        OpenedProject->ZoomOut();
 }
 
 TProjectAddress* TQeldForm::ProjectAddress() {
-    return nullptr;
+    return ProjectLinks.get();
 }
 
 TConnectProject* TQeldForm::OpenProject() {
-    return nullptr;
+    return ProjectLinks.get();
 }
 
 // --- The download's progress panel ---

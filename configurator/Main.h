@@ -19,6 +19,7 @@
 #include "TempFolder.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -32,6 +33,7 @@ class QToolButton;
 class TBoxHandOver;
 class TRetryPrompt;
 class TWheelZoomHook;
+class TXMLProject;
 
 // Where the window keeps its settings and its temporary folder; tests give their own.
 struct TQeldFormSetup {
@@ -65,6 +67,11 @@ public:
     // Frees the open project, if any: its link is stopped and its port thread has ended
     // when this returns.
     void FreeProject();
+    // The open project; nullptr while none is open.
+    TXMLProject* Project() const { return OpenedProject.get(); }
+    // How a downloaded card file is opened; the desktop's program by default.
+    using TDocumentOpener = std::function<void(const QString& path)>;
+    void SetDocumentOpener(TDocumentOpener opener);
 
     // --- Controls ---
     QToolBar* QeldCoolBar; // one band holding QeldToolBar
@@ -203,6 +210,9 @@ private:
     QToolButton* AddToolButton(const QString& hint, const QImage& image);
     void CheckViewStyle(int style);
     TQeldSettings CurrentSettings() const;
+    class THost;
+    class TProjectLinks;
+
     platform::SettingsStore& Store;
     configurator::TTempFolder TempFolder;
     TLinkValues Link;
@@ -215,4 +225,8 @@ private:
     bool BusyCursorSet = false;
     bool DownloadRunning = false;
     bool CloseAfterDownload = false;
+    TDocumentOpener OpenDocument;
+    std::unique_ptr<THost> Host;
+    std::unique_ptr<TXMLProject> OpenedProject;
+    std::unique_ptr<TProjectLinks> ProjectLinks; // what the dialogs see of OpenedProject
 };
