@@ -376,7 +376,7 @@ bool TChanal::WriteReal(const QString& text, std::unique_ptr<TWRPacket>& packet)
     if (const qsizetype point = s.indexOf(u'.'); point > 0)
         s[point] = u',';
     const QString separators = QString(platform::DecimalSeparator()) + u',';
-    const auto value = platform::ParseRealText(s, separators);
+    const auto value = platform::ParseRealTextExtended(s, separators);
     if (!value) {
         ShowNotice(ConversionNotice(text));
         return false;

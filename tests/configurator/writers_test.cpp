@@ -159,6 +159,11 @@ TEST(Writers, RealUnderADecimalComma) {
             {kReal, Real, "100.5", {}, Range("от 0 до 100")},
             {kReal, Real, "-0,001", {}, Range("от 0 до 100")},
             {kReal, Real, "100,0000001", {}, Range("от 0 до 100")}, // before rounding to a float
+            // Converted at extended precision: what a double would round to 100, or cannot
+            // hold at all, is still compared with the bounds.
+            {kReal, Real, "100,000000000000001", {}, Range("от 0 до 100")},
+            {kReal, Real, "1e400", {}, Range("от 0 до 100")},
+            {kReal, Real, "1e99999", {}, Conversion("1e99999")},
         },
         "comma");
 }
