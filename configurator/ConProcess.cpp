@@ -1,7 +1,7 @@
 #include "ConProcess.h"
 
 #include "ConfiguratorImages.h"
-#include "DialogFont.h"
+#include "WindowParts.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -13,14 +13,6 @@
 namespace {
 
 constexpr int32_t kFindFolder = 1;
-
-// The master breaks lines the Windows way round (LF CR); the label wants one break each.
-QString DisplayLines(QString text) {
-    text.replace(QLatin1String("\n\r"), QLatin1String("\n"));
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(u'\r', u'\n');
-    return text;
-}
 
 } // namespace
 
@@ -81,6 +73,7 @@ TConnectProcessForm::TConnectProcessForm(TConnectProcessOwner& owner, QWidget* m
     ErrStaticText->setGeometry(16, 16, 273, 65);
     ErrStaticText->setAlignment(Qt::AlignCenter);
     ErrStaticText->setWordWrap(true);
+    ErrStaticText->setTextFormat(Qt::PlainText);
     QFont bold = ErrStaticText->font();
     bold.setBold(true);
     ErrStaticText->setFont(bold);
@@ -88,6 +81,7 @@ TConnectProcessForm::TConnectProcessForm(TConnectProcessOwner& owner, QWidget* m
     ErrStaticText->hide();
 
     MesageLabel = new QLabel(Panel1);
+    MesageLabel->setTextFormat(Qt::PlainText);
     MesageLabel->setGeometry(16, 96, 273, MesageLabel->sizeHint().height());
 
     ProgressBar1 = new QProgressBar(Panel1);
@@ -195,11 +189,8 @@ void TConnectProcessForm::hideEvent(QHideEvent* event) {
 }
 
 void TConnectProcessForm::FormShow() {
-    if (MainWindow) {
-        const QRect main = MainWindow->frameGeometry();
-        move(main.left() + (main.width() - width()) / 2,
-             main.top() + (main.height() - height()) / 2);
-    }
+    if (MainWindow)
+        CentreOn(this, MainWindow);
     Animate1->Play();
     ProgressPos = 0;
 }

@@ -1,8 +1,8 @@
 #include "ConnectSet.h"
 
 #include "ComPorts.h"
-#include "DialogFont.h"
 #include "NumberText.h"
+#include "WindowParts.h"
 
 #include <QComboBox>
 #include <QKeyEvent>

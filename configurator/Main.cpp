@@ -1,9 +1,9 @@
 #include "Main.h"
 
 #include "ConfiguratorImages.h"
-#include "DialogFont.h"
 #include "ProjectXML.h"
 #include "WheelZoom.h"
+#include "WindowParts.h"
 
 #include <QActionGroup>
 #include <QApplication>
