@@ -276,6 +276,10 @@ uint16_t Simulator::Page() const {
     return impl_->page;
 }
 
+void Simulator::SetRegister(uint16_t address, uint16_t value) {
+    impl_->registers[address] = value;
+}
+
 bool Simulator::ServeOne(int timeoutMs) {
     Impl& s = *impl_;
     pollfd fds[2] = {{s.wakeRead, POLLIN, 0}, {s.master, POLLIN, 0}};

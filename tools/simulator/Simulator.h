@@ -45,6 +45,8 @@ public:
     // The register map and the selected card page as they stand. Not while serving.
     uint16_t Register(uint16_t address) const;
     uint16_t Page() const;
+    // Changes a register as the instrument's own measurement would. Not while serving.
+    void SetRegister(uint16_t address, uint16_t value);
 
 private:
     struct Impl;
