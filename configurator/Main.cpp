@@ -375,8 +375,12 @@ void TQeldForm::closeEvent(QCloseEvent* event) {
 }
 
 void TQeldForm::FreeProject() {
+    if (!OpenedProject)
+        return;
     ProjectLinks.reset();
     OpenedProject.reset();
+    // Its link has stopped with it: "Работа" would stay on a window with no link.
+    SetStatusText(spLink, kDisconnected);
 }
 
 // --- Settings ---
