@@ -90,7 +90,6 @@ public:
     static const QString CaptionText; // "Внимание"
     static const QString WriteFailedText; // "Неудалось записать фаил" (the path follows)
     static const QString WriteFailedCaption; // "Ошибка."
-    static const QString ReplaceText;        // asked before SaveAs replaces a file named by ".xml"
     static const QString NoProjectText;      // "Нет устройства"
     static const QString FolderText;         // "<Папка>"
 
@@ -129,6 +128,8 @@ public:
     bool SaveAs(const QString& path);
     // The name SaveAs writes for path.
     static QString SaveAsName(const QString& path);
+    // The question SaveAs asks before it replaces the file at path.
+    static QString ReplaceQuestion(const QString& path);
 
     // --- The browser ---
 
