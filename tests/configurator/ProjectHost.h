@@ -34,7 +34,7 @@ public:
     void SetDevicePanelText(const QString& text) override { DevicePanel = text; }
     void EnableBack() override { Back = true; }
     void DisableBack() override { Back = false; }
-    QString TempDir() const override { return Temp.path(); }
+    QString TempDir() const override { return TempPath.isEmpty() ? Temp.path() : TempPath; }
     void SetCommandsEnabled(bool enabled) override {
         Commands = enabled;
         CommandCalls << (enabled ? "on" : "off");
@@ -55,6 +55,7 @@ public:
     QStringList CommandCalls;
     QStringList Opened;
     QTemporaryDir Temp;
+    QString TempPath; // instead of Temp when set
     TRecordingMainWindow Window;
     TRecordingConnectProcess Dialog;
     TCardProgress* Progress = nullptr;

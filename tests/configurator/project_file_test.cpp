@@ -160,8 +160,7 @@ TEST_F(ProjectFileTest, NetAddr) {
                          R"(><Packet><Register ID="R" Addr="1"/></Packet></Device>)"))
             << c.attribute.constData();
         EXPECT_EQ(project_->Address, c.address) << c.attribute.constData();
-        EXPECT_EQ(BoxTexts(),
-                  c.message ? QStringList{TXMLProject::BadAddressText} : QStringList{})
+        EXPECT_EQ(BoxTexts(), c.message ? QStringList{TXMLProject::BadAddressText} : QStringList{})
             << c.attribute.constData();
         // The rest loads, and the save writes the address the project has.
         EXPECT_EQ(project_->Registers.size(), 1u);
@@ -179,12 +178,14 @@ TEST_F(ProjectFileTest, ScreenAbsentTwiceAndStyles) {
     EXPECT_EQ(project_->ListView->ColumnWidth(0), 200);
     EXPECT_EQ(project_->ListView->ColumnWidth(1), 100);
     ASSERT_TRUE(project_->Save());
-    EXPECT_TRUE(Saved().endsWith(
-        R"(<Other/><Screen Width1="200" Width2="100" Style="Icon"/></Device>)" "\n"))
+    EXPECT_TRUE(
+        Saved().endsWith(R"(<Other/><Screen Width1="200" Width2="100" Style="Icon"/></Device>)"
+                         "\n"))
         << Saved().toStdString();
 
     // Two Screens: the first is read and written, the second stays as it was.
-    ASSERT_TRUE(Load(R"(<Device><Screen Style="Tab"/><Screen Style="Tab" Width1="7"><VItem Name="B"/></Screen></Device>)"));
+    ASSERT_TRUE(Load(
+        R"(<Device><Screen Style="Tab"/><Screen Style="Tab" Width1="7"><VItem Name="B"/></Screen></Device>)"));
     EXPECT_EQ(project_->ViewStyle, 1);
     EXPECT_EQ(project_->Items.size(), 0u);
     ASSERT_TRUE(project_->Save());
@@ -213,15 +214,17 @@ TEST_F(ProjectFileTest, UnconvertibleContentLeavesNoHalfLoadedProject) {
         QString detail;
     };
     const QByteArray packet = R"(<Packet ID="P"><Register ID="R" Addr="1"/></Packet>)";
-    for (const Case& c : {
-             Case{R"(<Packet ID="Empty"/>)", "Empty"},
-             Case{R"(<Screen Width1="wide"/>)", "wide"},
-             Case{R"(<Screen Width2="1.5"/>)", "1.5"},
-             Case{R"(<Chanal ID="K" Type="Case"><Register>R</Register><Case Value="x"/></Chanal>)",
-                  "K"},
-             Case{R"(<Screen><VItem Name="A"/><VItem Name="F"><VItem Name="I" Icon="q"/></VItem></Screen>)",
-                  "q"},
-         }) {
+    for (
+        const Case& c : {
+            Case{R"(<Packet ID="Empty"/>)", "Empty"},
+            Case{R"(<Screen Width1="wide"/>)", "wide"},
+            Case{R"(<Screen Width2="1.5"/>)", "1.5"},
+            Case{R"(<Chanal ID="K" Type="Case"><Register>R</Register><Case Value="x"/></Chanal>)",
+                 "K"},
+            Case{
+                R"(<Screen><VItem Name="A"/><VItem Name="F"><VItem Name="I" Icon="q"/></VItem></Screen>)",
+                "q"},
+        }) {
         boxes_.Clear();
         EXPECT_FALSE(Load("<Device>" + packet + c.inner + "</Device>")) << c.inner.constData();
         ASSERT_EQ(boxes_.Count(), 1u) << c.inner.constData();
