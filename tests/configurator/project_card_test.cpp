@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QThread>
 #include <cstdlib>
 #include <thread>
@@ -204,6 +205,20 @@ TEST_F(ProjectCardTest, DownloadsIntoTheTemporaryFolderAndOpens) {
     ASSERT_EQ(host_.Opened.size(), 2);
     EXPECT_EQ(ReadFile(host_.Opened[1]).toStdString(), kBig);
     EXPECT_TRUE(prompt_.Asked.empty());
+}
+
+TEST_F(ProjectCardTest, WriteReachesTheInstrument) {
+    List().SelectRow(0);
+    project_->Detail->ValueEdit->setText("777");
+    project_->WriteValue();
+    EXPECT_EQ(List().SubItem(0), "777");
+    // The master removes the write once the instrument has answered it.
+    for (int i = 0; i < 6000 && !project_->Writes.Empty(); ++i)
+        QThread::msleep(10);
+    ASSERT_TRUE(project_->Writes.Empty());
+    StopSimulator();
+    EXPECT_EQ(sim_->Register(0), 777);
+    EXPECT_EQ(boxes_.Count(), 0u);
 }
 
 TEST_F(ProjectCardTest, FileThatCannotBeWrittenIsNotOpened) {
