@@ -24,10 +24,11 @@ std::optional<uint16_t> LowWord(const QString& text) {
     return std::nullopt;
 }
 
-// A real Value may have been saved under the other decimal separator: take either, so
-// that switching regional settings does not turn the user's value into 0.
+// A real Value may have been saved under other regional settings: take the user's decimal
+// separator, a point or a comma, so that a change of settings does not turn the value into 0.
 uint32_t RealBitsFromText(const QString& text) {
-    const auto value = platform::ParseRealText(text, u".,");
+    const QString separators = QStringLiteral(".,") + platform::DecimalSeparator();
+    const auto value = platform::ParseRealText(text, separators);
     const auto single = value ? platform::RoundToSingle(*value) : std::nullopt;
     return std::bit_cast<uint32_t>(single.value_or(0.0f));
 }

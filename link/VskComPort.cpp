@@ -39,6 +39,11 @@ bool CheckReplyCRC(const TPortBuffer& buffer) {
 }
 
 void AppendCRC(TPortBuffer& buffer, uint8_t len) {
+    // TxLen counts at most 255 bytes; the CRC of a longer frame would not even fit Tx.
+    if (len > sizeof buffer.Tx - 3) {
+        buffer.TxLen = 0;
+        return;
+    }
     const uint16_t c = ModbusCRC16(buffer.Tx, len);
     buffer.Tx[len] = static_cast<uint8_t>(c >> 8);
     buffer.Tx[len + 1] = static_cast<uint8_t>(c & 0xFF);

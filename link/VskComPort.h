@@ -34,7 +34,8 @@ uint16_t ModbusCRC16(const uint8_t* data, uint16_t count);
 // True when Rx[0 .. RxCount-1] ends in a correct CRC; replies of 3 bytes or fewer never do.
 bool CheckReplyCRC(const TPortBuffer& buffer);
 
-// Appends the CRC behind Tx[0 .. len-1] and sets TxLen to len + 2.
+// Appends the CRC behind Tx[0 .. len-1] and sets TxLen to len + 2. A frame of more than
+// 253 bytes has no room for its CRC: TxLen becomes 0 and nothing goes out.
 void AppendCRC(TPortBuffer& buffer, uint8_t len);
 
 // One serial port that runs one Modbus RTU request/reply exchange at a time on a

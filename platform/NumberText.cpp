@@ -1,6 +1,7 @@
 #include "NumberText.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -135,46 +136,134 @@ std::optional<float> RoundToSingle(double value) {
     return static_cast<float>(value);
 }
 
-QString FormatGeneral15(double value, QChar separator) {
-    const QString sign = std::signbit(value) ? QStringLiteral("-") : QString();
-    if (std::isnan(value))
-        return sign + QStringLiteral("NAN");
-    if (std::isinf(value))
-        return sign + QStringLiteral("INF");
-    if (value == 0)
-        return QStringLiteral("0");
+namespace {
 
-    // Correctly rounded to 15 significant digits: "d.dddddddddddddde[+-]x".
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                      std::chars_format::scientific, 14);
+// The exact decimal expansion of a finite, non-zero magnitude: value = d0.d1d2... x 10^exponent,
+// without trailing zeros. Every double has a finite expansion of at most 767 significant digits.
+struct DecimalDigits {
+    std::string digits;
+    int exponent = 0;
+};
+
+DecimalDigits ExactDigits(double magnitude) {
+    char buffer[800];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
+                                      std::chars_format::scientific, 767);
     const std::string text(buffer, result.ptr);
     const size_t e = text.find('e');
-    std::string digits = text.substr(0, 1) + text.substr(2, e - 2);
-    const int exponent = std::stoi(text.substr(e + 1));
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
+    DecimalDigits d;
+    d.digits = text.substr(0, 1) + text.substr(2, e - 2);
+    d.exponent = std::stoi(text.substr(e + 1));
+    while (d.digits.size() > 1 && d.digits.back() == '0')
+        d.digits.pop_back();
+    return d;
+}
 
-    QString out = sign;
-    if (exponent >= -4 && exponent < 15) {
-        if (exponent >= 0) {
-            const size_t integerDigits = static_cast<size_t>(exponent) + 1;
-            if (digits.size() < integerDigits)
-                digits.append(integerDigits - digits.size(), '0');
-            out += QString::fromLatin1(digits.data(), static_cast<qsizetype>(integerDigits));
-            if (digits.size() > integerDigits)
-                out += separator + QString::fromLatin1(digits.substr(integerDigits));
-        } else {
-            out += QStringLiteral("0") + separator + QString(-exponent - 1, u'0') +
-                   QString::fromLatin1(digits);
-        }
-        return out;
+// Keeps `significant` digits (none or fewer may remain), rounding half away from zero on
+// the exact digits. A result of zero leaves "0".
+void RoundHalfAway(DecimalDigits& d, int significant) {
+    if (significant >= static_cast<int>(d.digits.size()))
+        return;
+    const bool up = significant >= 0 && d.digits[static_cast<size_t>(significant)] >= '5';
+    if (significant <= 0) {
+        d.digits = up ? "1" : "0";
+        if (up)
+            d.exponent += 1 - significant;
+        return;
     }
-    out += QChar(digits[0]);
-    if (digits.size() > 1)
-        out += separator + QString::fromLatin1(digits.substr(1));
-    out += QStringLiteral("E") + QString::number(exponent);
+    d.digits.resize(static_cast<size_t>(significant));
+    if (up) {
+        int i = significant - 1;
+        while (i >= 0 && d.digits[static_cast<size_t>(i)] == '9')
+            d.digits[static_cast<size_t>(i--)] = '0';
+        if (i < 0) {
+            d.digits.insert(d.digits.begin(), '1');
+            ++d.exponent;
+        } else {
+            ++d.digits[static_cast<size_t>(i)];
+        }
+    }
+    while (d.digits.size() > 1 && d.digits.back() == '0')
+        d.digits.pop_back();
+}
+
+bool IsZero(const DecimalDigits& d) {
+    return d.digits == "0";
+}
+
+QString NotFinite(double value) {
+    const QString sign = std::signbit(value) ? QStringLiteral("-") : QString();
+    return sign + (std::isnan(value) ? QStringLiteral("NAN") : QStringLiteral("INF"));
+}
+
+// "d", "d,ddd", followed by "E" and the exponent ("1,5E-5", "1E20").
+QString Scientific(const DecimalDigits& d, QChar separator) {
+    QString out(QChar(d.digits[0]));
+    if (d.digits.size() > 1)
+        out += separator + QString::fromLatin1(d.digits.substr(1));
+    return out + QStringLiteral("E") + QString::number(d.exponent);
+}
+
+// The digits written out in fixed notation with at least `decimals` decimals (padded
+// with zeros) and at least one digit before the separator.
+QString Positional(const DecimalDigits& d, int decimals, QChar separator) {
+    std::string integer = "0";
+    std::string fraction;
+    if (d.exponent >= 0) {
+        const size_t integerDigits = static_cast<size_t>(d.exponent) + 1;
+        integer = d.digits.substr(0, integerDigits);
+        if (integer.size() < integerDigits)
+            integer.append(integerDigits - integer.size(), '0');
+        if (d.digits.size() > integerDigits)
+            fraction = d.digits.substr(integerDigits);
+    } else if (!IsZero(d)) {
+        fraction = std::string(static_cast<size_t>(-d.exponent - 1), '0') + d.digits;
+    }
+    if (static_cast<int>(fraction.size()) < decimals)
+        fraction.append(static_cast<size_t>(decimals) - fraction.size(), '0');
+    QString out = QString::fromLatin1(integer);
+    if (!fraction.empty())
+        out += separator + QString::fromLatin1(fraction);
     return out;
+}
+
+} // namespace
+
+QString FormatFixed(double value, int digits, QChar separator, int precision) {
+    if (!std::isfinite(value))
+        return NotFinite(value);
+    digits = std::max(digits, 0);
+    if (value == 0)
+        return Positional(DecimalDigits{"0", 0}, digits, separator);
+    DecimalDigits d = ExactDigits(std::fabs(value));
+    const QString sign = value < 0 ? QStringLiteral("-") : QString();
+    if (d.exponent + 1 <= precision) {
+        // One rounding, at the precision or at the decimals, whichever keeps fewer digits.
+        const int decimals = std::min(digits, precision - (d.exponent + 1));
+        RoundHalfAway(d, d.exponent + 1 + decimals);
+        if (d.exponent + 1 <= precision)
+            return (IsZero(d) ? QString() : sign) + Positional(d, digits, separator);
+        d = ExactDigits(std::fabs(value));
+    }
+    RoundHalfAway(d, precision);
+    return sign + Scientific(d, separator);
+}
+
+QString FormatGeneral(double value, int precision, int minFixedExponent, QChar separator) {
+    if (!std::isfinite(value))
+        return NotFinite(value);
+    if (value == 0)
+        return QStringLiteral("0");
+    DecimalDigits d = ExactDigits(std::fabs(value));
+    RoundHalfAway(d, precision);
+    const QString sign = value < 0 ? QStringLiteral("-") : QString();
+    if (d.exponent >= precision || d.exponent < minFixedExponent)
+        return sign + Scientific(d, separator);
+    return sign + Positional(d, 0, separator);
+}
+
+QString FormatGeneral15(double value, QChar separator) {
+    return FormatGeneral(value, 15, -4, separator);
 }
 
 } // namespace platform

@@ -31,6 +31,21 @@ std::optional<double> ParseRealText(QStringView text, QStringView separators);
 // Rounds to single precision; nothing when the value is beyond the largest single.
 std::optional<float> RoundToSingle(double value);
 
+// The fixed format of shown values: the value rounded once, half away from zero, at
+// `precision` significant digits or at `digits` decimals, whichever keeps fewer digits,
+// written with exactly `digits` decimals and at least one digit before the separator;
+// "-" for a negative value that does not round to zero; no grouping. A value with more
+// than `precision` digits before the separator is written in scientific notation with
+// `precision` significant digits ("1,2345679E9"). "NAN", "INF" as below.
+QString FormatFixed(double value, int digits, QChar separator, int precision = 8);
+
+// The general format: at most `precision` significant digits (rounded half away from
+// zero), trailing zeros and a trailing separator dropped; scientific notation ("1,5E-6",
+// "1E20") for more than `precision` digits before the separator or a decimal exponent
+// below `minFixedExponent` (-4: below 0.0001, -5: below 0.00001); "NAN" and "INF" (with
+// "-" when the sign bit is set) for values that are not finite.
+QString FormatGeneral(double value, int precision, int minFixedExponent, QChar separator);
+
 // The general format with 15 significant digits: trailing zeros dropped, fixed notation
 // from 0.0001 up to 15 integer digits, scientific ("1.5E-5", "1E20") otherwise; "NAN" and
 // "INF" (with "-" when the sign bit is set) for values that are not finite.

@@ -303,13 +303,19 @@ void XmlElement::SetAttribute(const QString& name, const QString& value) {
     e.setAttribute(name, value);
 }
 
+XmlElement XmlElement::FindChildElement(const QString& localName) const {
+    for (QDomNode n = node_.firstChild(); !n.isNull(); n = n.nextSibling())
+        if (n.isElement() && n.localName() == localName)
+            return XmlElement(n, doc_);
+    return XmlElement();
+}
+
 XmlElement XmlElement::ChildElement(const QString& localName) {
     QDomElement parent = node_.toElement();
     if (parent.isNull())
         return XmlElement();
-    for (QDomNode n = parent.firstChild(); !n.isNull(); n = n.nextSibling())
-        if (n.isElement() && n.localName() == localName)
-            return XmlElement(n, doc_);
+    if (XmlElement found = FindChildElement(localName); !found.IsNull())
+        return found;
 
     const QString prefix = parent.prefix();
     const QString name = prefix.isEmpty() ? localName : prefix + u':' + localName;

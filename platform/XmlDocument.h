@@ -70,6 +70,9 @@ public:
     // The first child element with this local name; when there is none, an empty element
     // of that name (in this element's namespace) is created as the last child element.
     XmlElement ChildElement(const QString& localName);
+    // The first child element with this local name; null when there is none (nothing is
+    // added to the document).
+    XmlElement FindChildElement(const QString& localName) const;
 
 private:
     XmlElement(QDomNode node, std::shared_ptr<XmlDocumentData> doc);

@@ -30,6 +30,25 @@ TEST(ModbusCRC16, AppendWritesHighByteFirst) {
     EXPECT_EQ(b.TxLen, 8);
     EXPECT_EQ(b.Tx[6], 0x84);
     EXPECT_EQ(b.Tx[7], 0x0A);
+
+    // TxLen counts at most 255 bytes: 253 and their CRC. A longer frame goes out as nothing,
+    // and nothing is written past Tx.
+    TPortBuffer longest;
+    AppendCRC(longest, 253);
+    EXPECT_EQ(longest.TxLen, 255);
+    const uint16_t crc = ModbusCRC16(longest.Tx, 253);
+    EXPECT_EQ(longest.Tx[253], crc >> 8);
+    EXPECT_EQ(longest.Tx[254], crc & 0xFF);
+    for (const uint8_t len : {uint8_t(254), uint8_t(255)}) {
+        TPortBuffer over;
+        over.TxLen = 9;
+        over.Rx[0] = 0x5A;
+        AppendCRC(over, len);
+        EXPECT_EQ(over.TxLen, 0) << int(len);
+        EXPECT_EQ(over.Tx[254], 0) << int(len);
+        EXPECT_EQ(over.Tx[255], 0) << int(len);
+        EXPECT_EQ(over.Rx[0], 0x5A) << int(len);
+    }
 }
 
 TEST(CheckReplyCRC, AcceptsAndRefuses) {

@@ -209,15 +209,19 @@ TEST(TRegisterMB, RealValuesSaveWithRegionalSeparator) {
 }
 
 TEST(TRegisterMB, SavedRealLoadsBackToTheSameSingle) {
-    linktest::ScopedLocale locale(QLocale::Russian, QLocale::Russia);
-    for (const float x :
-         {0.1f, 1.0f / 3.0f, -123456.789f, 3.4028235e38f, 1.17549435e-38f, 1e-30f}) {
-        Loaded saved(R"(<Register Addr="1" Type="Real"/>)");
-        saved.regs[0]->SetFromReal(x);
-        saved.regs[0]->SaveToNode();
-        const QString text = *saved.regs[0]->Node.Attribute("Value");
-        Loaded again(QString(R"(<Register Addr="1" Type="Real" Value="%1"/>)").arg(text));
-        EXPECT_EQ(again.regs[0]->AsReal(), x) << text.toStdString();
+    // Egyptian Arabic separates decimals with U+066B, neither a point nor a comma.
+    for (const auto& [language, territory] : {std::pair{QLocale::Russian, QLocale::Russia},
+                                              std::pair{QLocale::Arabic, QLocale::Egypt}}) {
+        linktest::ScopedLocale locale(language, territory);
+        for (const float x :
+             {0.1f, 1.0f / 3.0f, -123456.789f, 3.4028235e38f, 1.17549435e-38f, 1e-30f}) {
+            Loaded saved(R"(<Register Addr="1" Type="Real"/>)");
+            saved.regs[0]->SetFromReal(x);
+            saved.regs[0]->SaveToNode();
+            const QString text = *saved.regs[0]->Node.Attribute("Value");
+            Loaded again(QString(R"(<Register Addr="1" Type="Real" Value="%1"/>)").arg(text));
+            EXPECT_EQ(again.regs[0]->AsReal(), x) << text.toStdString();
+        }
     }
 }
 

@@ -140,6 +140,59 @@ TEST(FormatGeneral15, Table) {
     }
 }
 
+// Shown values: two decimals, eight significant digits, one rounding half away from zero.
+TEST(FormatFixed, Table) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const FormatCase cases[] = {
+        {double(1234567.891f), "1234567.90", "1234567,90"}, // 1234567.875: 8 digits win
+        {double(12.3456f), "12.35", "12,35"},
+        {double(0.1f), "0.10", "0,10"},
+        {0.125, "0.13", "0,13"}, // an exact half goes away from zero
+        {-0.125, "-0.13", "-0,13"},
+        {0.005, "0.01", "0,01"},
+        {0.004, "0.00", "0,00"},
+        {-0.004, "0.00", "0,00"}, // no sign on a value shown as zero
+        {0.0, "0.00", "0,00"},
+        {-0.0, "0.00", "0,00"},
+        {2.5, "2.50", "2,50"},
+        {-65535.0, "-65535.00", "-65535,00"},
+        {double(12345678.0f), "12345678.00", "12345678,00"},
+        {9999999.96, "10000000.00", "10000000,00"}, // the carry stays within 8 digits
+        {99999999.5, "1E8", "1E8"},                 // the carry makes 9 digits
+        {double(123456789.0f), "1.2345679E8", "1,2345679E8"},
+        {-double(1e20f), "-1E20", "-1E20"},
+        {nan, "NAN", "NAN"},
+        {inf, "INF", "INF"},
+        {-inf, "-INF", "-INF"},
+    };
+    for (const FormatCase& c : cases) {
+        EXPECT_EQ(FormatFixed(c.value, 2, u'.').toStdString(), c.point) << c.value;
+        EXPECT_EQ(FormatFixed(c.value, 2, u',').toStdString(), c.comma) << c.value;
+    }
+    EXPECT_EQ(FormatFixed(2.5, 0, u','), "3");
+    EXPECT_EQ(FormatFixed(0.5, 3, u','), "0,500");
+}
+
+// The general format of a case's real: fixed notation down to 0.00001.
+TEST(FormatGeneral, FixedDownToTheFifthDecimal) {
+    const FormatCase cases[] = {
+        {double(0.1f), "0.100000001490116", "0,100000001490116"},
+        {12.5, "12.5", "12,5"},
+        {-2.5, "-2.5", "-2,5"},
+        {123456.0, "123456", "123456"},
+        {0.00001, "0.00001", "0,00001"},
+        {double(1e-5f), "9.99999974737875E-6", "9,99999974737875E-6"},
+        {0.000015, "0.000015", "0,000015"},
+        {1e15, "1E15", "1E15"},
+        {0.0, "0", "0"},
+    };
+    for (const FormatCase& c : cases) {
+        EXPECT_EQ(FormatGeneral(c.value, 15, -5, u'.').toStdString(), c.point) << c.value;
+        EXPECT_EQ(FormatGeneral(c.value, 15, -5, u',').toStdString(), c.comma) << c.value;
+    }
+}
+
 TEST(DecimalSeparator, FollowsDefaultLocale) {
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));

@@ -161,6 +161,9 @@ TEST(XmlDocument, ChildElementFindsOrCreatesTheLast) {
     ASSERT_TRUE(doc.LoadFromData("<Device>\n  <Packet/>\n  <screen/>\n</Device>").Ok());
     XmlElement root = doc.DocumentElement();
     const int before = root.ChildNodes().Count();
+    EXPECT_TRUE(root.FindChildElement("Screen").IsNull()); // looking adds nothing
+    EXPECT_EQ(root.ChildNodes().Count(), before);
+    EXPECT_EQ(root.FindChildElement("Packet").LocalName(), "Packet");
     XmlElement screen = root.ChildElement("Screen");
     ASSERT_FALSE(screen.IsNull());
     screen.SetAttribute("Style", "Icon");
