@@ -126,7 +126,8 @@ TEST_F(MasterThread, AConnectWhileConnectedClosesTheOldConnectionFirst) {
     EXPECT_TRUE(WaitFor(lnkShow, 1));
 }
 
-// The card reader is not there yet: mounting fails, and the master goes back to the poll.
+// The fake device does not answer card requests: mounting fails, and the master goes back
+// to the poll.
 TEST_F(MasterThread, CardModePausesThePollAndComesBackWhenTheCardFails) {
     EXPECT_FALSE(master_->EnterCardMode()); // not polling: nothing changes
     EXPECT_EQ(master_->State(), dmsStopped);
