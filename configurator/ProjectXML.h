@@ -16,6 +16,7 @@
 // Window thread only. The port thread reads the packets, the registers and the write
 // queue while the link runs; the destructor stops it before it frees any of them.
 #include "Chanal.h"
+#include "ConProcess.h"
 #include "DataMaster.h"
 #include "Packets.h"
 #include "RegistersMB.h"
@@ -81,7 +82,8 @@ struct TProjectLinkParts {
     platform::Clock* CardClock = nullptr; // the card reader's pauses; nullptr: Clock
 };
 
-class TXMLProject {
+// The connection-progress dialog reaches it as its TConnectProject.
+class TXMLProject : public TConnectProject {
 public:
     // The texts the project shows.
     static const QString LoadFailedText; // "Не получилось загрузать файл, возможно фаил поврежден!"
@@ -99,7 +101,7 @@ public:
     // Destroy: stops the polling master (the port thread has ended when that returns),
     // then frees registers, packets, writes, channels and items, the list and the detail
     // panel, and shows "Нет устройства" in the status bar. The icon library stays loaded.
-    virtual ~TXMLProject();
+    ~TXMLProject() override;
     TXMLProject(const TXMLProject&) = delete;
     TXMLProject& operator=(const TXMLProject&) = delete;
 
@@ -135,7 +137,7 @@ public:
 
     // Shows the current level (or card folder), rewriting only the value texts that
     // changed; flags the shown channels' registers for polling.
-    void RefreshView();
+    void RefreshView() override;
     void ActivateVisibleRegisters();
     void DeactivateVisibleRegisters();
     // Hands the selected item (or a card entry) to the detail panel.
@@ -157,7 +159,7 @@ public:
     // Starts the polling master with Address, DeviceId, the packets and the write queue.
     void Connect();
     // Stops it; a shown card view is left for the level that holds the card item.
-    void Disconnect();
+    void Disconnect() override;
     // The list's font by 2 points, within 8 to 28.
     void ZoomIn();
     void ZoomOut();
