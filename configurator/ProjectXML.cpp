@@ -404,23 +404,19 @@ void TXMLProject::RefreshLevel() {
 }
 
 void TXMLProject::ActivateVisibleRegisters() {
-    if (NavStack.empty()) {
-        for (const auto& item : Items)
-            item->Watch();
-    } else if (NavStack.back()->Kind != vkMMC) {
-        for (const auto& item : NavStack.back()->Children)
-            item->Watch();
-    }
+    ForShownItems(&TVItem::Watch);
 }
 
 void TXMLProject::DeactivateVisibleRegisters() {
-    if (NavStack.empty()) {
-        for (const auto& item : Items)
-            item->Unwatch();
-    } else if (NavStack.back()->Kind != vkMMC) {
-        for (const auto& item : NavStack.back()->Children)
-            item->Unwatch();
-    }
+    ForShownItems(&TVItem::Unwatch);
+}
+
+// The items of the shown level; none in card mode.
+void TXMLProject::ForShownItems(void (TVItem::*action)()) {
+    if (CardItem())
+        return;
+    for (const auto& item : NavStack.empty() ? Items : NavStack.back()->Children)
+        (item.get()->*action)();
 }
 
 void TXMLProject::ShowSelectedDetail() {

@@ -210,6 +210,7 @@ private:
     void LeaveCardMode();
     void PopLevel();
     TVItem* CardItem() const;
+    void ForShownItems(void (TVItem::*action)());
     bool MasterInCard() const;
 
     TProjectHost& host_;

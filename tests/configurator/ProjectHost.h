@@ -3,6 +3,7 @@
 // panel, recorders for everything else, and helpers to write project files.
 #include "LinkRecorders.h"
 #include "ProjectXML.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QStringList>
@@ -62,15 +63,8 @@ public:
     TRetryPrompt* Prompt = nullptr;
 };
 
-inline bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-inline QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testfiles::ReadFile;
+using testfiles::WriteFile;
 
 // A project file in a folder of its own, and the project loaded from it.
 struct ProjectFile {
