@@ -78,6 +78,9 @@ void TPortThread::Resume() {
     suspendAsked_ = false;
     if (parked_ || !started_)
         reached_ = kNoTurn; // what the thread did before it was suspended is over
+    // Running from now on, not once the thread has woken: a Suspended() in between
+    // would let the thread be set up while it runs.
+    parked_ = false;
     if (!started_) {
         started_ = true;
         thread_ = std::thread([this] { Execute(); });
