@@ -95,13 +95,14 @@ bool TPortThread::Suspend(int64_t timeoutMs, TBoxesWhileWaiting boxes) {
             return true;
         suspendAsked_ = true;
     }
-    const bool parked = WaitUntil([this] { return parked_ || finished_; }, timeoutMs, boxes);
-    if (!parked) {
-        std::lock_guard lock(m_);
-        suspendAsked_ = false;
-        cv_.notify_all();
-    }
-    return parked;
+    if (WaitUntil([this] { return parked_ || finished_; }, timeoutMs, boxes))
+        return true;
+    std::lock_guard lock(m_);
+    if (parked_ || finished_)
+        return true; // parked just after the time was up: it stays suspended
+    suspendAsked_ = false;
+    cv_.notify_all();
+    return false;
 }
 
 void TPortThread::Terminate() {
