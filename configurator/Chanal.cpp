@@ -79,6 +79,21 @@ QString RangeNotice(int32_t min, int32_t max, bool hex) {
            u'$' + HexDigits(uint32_t(max));
 }
 
+// The integer text rule as typed input takes it: a hexadecimal number has one to eight
+// digits, so leading zeros cannot stretch it past the eight of a 32-bit pattern.
+std::optional<int32_t> ParseTypedInteger(const QString& text) {
+    const auto value = platform::ParseIntegerText(text);
+    if (!value || !(text.contains(u'$') || text.contains(u'x') || text.contains(u'X')))
+        return value;
+    auto hexDigit = [](QChar c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+    };
+    qsizetype digits = 0;
+    for (qsizetype i = text.size() - 1; i >= 0 && hexDigit(text[i]); --i)
+        ++digits;
+    return digits <= 8 ? value : std::nullopt;
+}
+
 QString ConversionNotice(const QString& typed) {
     return QStringLiteral("Не смог перевести \"") + typed + QStringLiteral("\" в число");
 }
@@ -322,7 +337,7 @@ bool TChanal::WriteWord(const QString& text, std::unique_ptr<TWRPacket>& packet)
     packet.reset();
     if (!Usable())
         return false;
-    const auto value = platform::ParseIntegerText(text);
+    const auto value = ParseTypedInteger(text);
     if (!value) {
         ShowNotice(ConversionNotice(text));
         return false;
@@ -335,7 +350,7 @@ bool TChanal::WriteHex(const QString& text, std::unique_ptr<TWRPacket>& packet) 
     if (!Usable())
         return false;
     // With "$" in front, only hexadecimal digits convert: no sign, blank or prefix.
-    const auto value = platform::ParseIntegerText(QStringLiteral("$") + text);
+    const auto value = ParseTypedInteger(QStringLiteral("$") + text);
     if (!value) {
         ShowNotice(ConversionNotice(text));
         return false;
@@ -361,7 +376,7 @@ bool TChanal::WriteReal(const QString& text, std::unique_ptr<TWRPacket>& packet)
     if (const qsizetype point = s.indexOf(u'.'); point > 0)
         s[point] = u',';
     const QString separators = QString(platform::DecimalSeparator()) + u',';
-    const auto value = platform::ParseRealText(s, separators);
+    const auto value = platform::ParseRealTextExtended(s, separators);
     if (!value) {
         ShowNotice(ConversionNotice(text));
         return false;

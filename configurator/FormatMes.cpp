@@ -1,6 +1,7 @@
 #include "FormatMes.h"
 
 #include "ConfiguratorImages.h"
+#include "WindowParts.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -12,9 +13,7 @@ TFormatMesForm::TFormatMesForm(QWidget* mainWindow)
     setWindowTitle("Внимание!");
     setFixedSize(213, 104);
     // The layout is drawn for an 8-point font: two lines of a range notice fit the box.
-    QFont small = font();
-    small.setPointSize(8);
-    setFont(small);
+    SetLayoutFont(this);
 
     Image1 = new QLabel(this);
     Image1->setGeometry(8, 8, 48, 48);
@@ -35,11 +34,7 @@ TFormatMesForm::TFormatMesForm(QWidget* mainWindow)
 }
 
 void TFormatMesForm::SetText(const QString& text) {
-    QString shown = text;
-    shown.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    shown.replace(u'\r', u'\n');
-    StaticText1->setText(shown);
+    StaticText1->setText(DisplayLines(text));
 }
 
 void TFormatMesForm::ShowNotice(const QString& text) {
@@ -60,11 +55,6 @@ void TFormatMesForm::setVisible(bool visible) {
 // Centred on the main window's outer frame, also after the main window was moved.
 void TFormatMesForm::FormShow() {
     const QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
-    if (!main)
-        return;
-    // The window system knows the frame only once the native window exists.
-    create();
-    const QRect m = main->frameGeometry();
-    const QRect f = frameGeometry();
-    move(m.left() + (m.width() - f.width()) / 2, m.top() + (m.height() - f.height()) / 2);
+    if (main)
+        CentreOn(this, main);
 }

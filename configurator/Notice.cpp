@@ -4,6 +4,11 @@ namespace {
 TNoticeHandler* g_handler = nullptr;
 }
 
+TNoticeHandler::~TNoticeHandler() {
+    if (g_handler == this)
+        g_handler = nullptr;
+}
+
 void SetNoticeHandler(TNoticeHandler* handler) {
     g_handler = handler;
 }

@@ -6,7 +6,8 @@
 
 class TNoticeHandler {
 public:
-    virtual ~TNoticeHandler() = default;
+    // A handler that goes while installed takes itself out, so nothing calls it dead.
+    virtual ~TNoticeHandler();
     // Shows the text modally and returns when the user has closed it.
     virtual void ShowNotice(const QString& text) = 0;
 };

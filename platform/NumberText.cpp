@@ -87,7 +87,10 @@ QChar DecimalSeparator() {
     return point.isEmpty() ? QChar(u'.') : point.front();
 }
 
-std::optional<double> ParseRealText(QStringView text, QStringView separators) {
+namespace {
+
+// The text of a real in the form std::from_chars reads; nothing when it breaks the syntax.
+std::optional<std::string> RealTextToAscii(QStringView text, QStringView separators) {
     const qsizetype n = text.size();
     std::string ascii;
     qsizetype i = SkipBlanks(text, 0);
@@ -121,11 +124,29 @@ std::optional<double> ParseRealText(QStringView text, QStringView separators) {
     }
     if (SkipBlanks(text, i) != n)
         return std::nullopt;
-    double value = 0;
-    const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
-    if (error != std::errc() || end != ascii.data() + ascii.size())
+    return ascii;
+}
+
+template <typename Real> std::optional<Real> ParseRealAs(QStringView text, QStringView separators) {
+    const auto ascii = RealTextToAscii(text, separators);
+    if (!ascii)
+        return std::nullopt;
+    Real value = 0;
+    const char* const last = ascii->data() + ascii->size();
+    const auto [end, error] = std::from_chars(ascii->data(), last, value);
+    if (error != std::errc() || end != last)
         return std::nullopt;
     return value;
+}
+
+} // namespace
+
+std::optional<double> ParseRealText(QStringView text, QStringView separators) {
+    return ParseRealAs<double>(text, separators);
+}
+
+std::optional<long double> ParseRealTextExtended(QStringView text, QStringView separators) {
+    return ParseRealAs<long double>(text, separators);
 }
 
 std::optional<float> RoundToSingle(double value) {

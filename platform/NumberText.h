@@ -27,6 +27,9 @@ QChar DecimalSeparator();
 // signed integer), optional trailing blanks. At least one digit is needed before the
 // exponent. Nothing converts when the value leaves the range of a double.
 std::optional<double> ParseRealText(QStringView text, QStringView separators);
+// The same text at extended precision, where the platform has it: a typed value is
+// checked against its bounds before any rounding.
+std::optional<long double> ParseRealTextExtended(QStringView text, QStringView separators);
 
 // Rounds to single precision; nothing when the value is beyond the largest single.
 std::optional<float> RoundToSingle(double value);

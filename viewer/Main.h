@@ -1,18 +1,30 @@
 #pragma once
 // The archive viewer's main window: reads an archive (load, recognise and decipher, parse,
-// validate), shows it in the coloured grid and exports its lines as CSV.
+// validate), shows it in the coloured grid and exports its lines as CSV. Its menus and tool
+// bar open the settings, about and notice dialogs; its settings are read when it is
+// created and written when it closes.
 #include "ArchiveFormat.h"
 #include "CellText.h"
 #include "FileDialogs.h"
 #include "ViewColors.h"
 #include "ViewGrid.h"
+#include "ViewerSettings.h"
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QStringList>
 #include <memory>
 
+class QAction;
 class QLabel;
+class QMenu;
 class QStatusBar;
+class QToolBar;
+class QToolButton;
+class TAboutForm;
+class TSetingsForm;
+class TSoryForm;
+class TVaskRegistry;
 
 class TTolvaForm : public QMainWindow {
     Q_OBJECT
@@ -24,9 +36,57 @@ public:
     QStatusBar* ViewStatusBar;
     QLabel* ViewStatusPanels[2]; // row count, column count
 
-    // Clears the view, then loads, recognises, parses, validates and shows the file under
-    // the busy cursor, stopping at the first step that fails (it has told the user). On
-    // success the title names the file.
+    // The menus.
+    QMenu* miFile;
+    QAction* miFileOpen;        // Ctrl+O
+    QMenu* miFileExport;        // "Экспорт в"
+    QAction* miFileExportCSV;   // Ctrl+S
+    QAction* miFileExportExcel; // Ctrl+E
+    QAction* miFileExportMySQL; // Ctrl+M
+    QAction* miFileClose;
+    QAction* miFileExit;
+    QMenu* miView;
+    QAction* miViewSetings;
+    QMenu* miHelp;
+    QAction* miHelpAbout;
+
+    // The tool bar: 55 x 55 buttons with the 48 x 48 images; the save button's arrow opens
+    // ExportPopupMenu.
+    QToolBar* ViewToolBar;
+    QToolButton* tbOpen;
+    QToolButton* tbClose;
+    QToolButton* tbSave;
+    QToolButton* tbSetings;
+    QToolButton* tbAbout;
+    QMenu* ExportPopupMenu;
+    QAction* miExportCSV;
+    QAction* miExportExcel;
+    QAction* miExportMySQL;
+
+    // The dialogs the commands show; the program creates them after the window.
+    void SetForms(TAboutForm* about, TSoryForm* sory, TSetingsForm* setings);
+    // The command line's parameters; joined without separators they name the archive
+    // opened when the window is first shown.
+    void SetCommandLine(const QStringList& params) { FParams = params; }
+
+    // The commands of the menus and the tool bar.
+    // The open dialog: a picked file is opened, then the ".xxx" association is written
+    // whether the open succeeded or not.
+    void miFileOpenClick();
+    void miFileCloseClick();
+    void miFileExitClick();
+    // The settings dialog; OK applies its values and shows the table again.
+    void miViewSetingsClick();
+    void miHelpAboutClick();
+    // Only the notice: these exports do not exist in this version.
+    void miFileExportExcelClick();
+    void miFileExportMySQLClick();
+    // Makes the viewer the opening program of ".xxx" files; a failure is shown in a box.
+    void RegisterArchiveType();
+
+    // Clears the view, moves OpenDir to the file's folder, then loads, recognises, parses,
+    // validates and shows the file under the busy cursor, stopping at the first step that
+    // fails (it has told the user). On success the title names the file.
     bool OpenArchive(const QString& FileName);
 
     // DataGrid into ViewGrid with the current precision, colours and font; always true.
@@ -63,14 +123,32 @@ public:
     TQtFileDialogs& QtFileDialogs() const { return *FQtDialogs; }
     void SetFileDialogs(TFileDialogs* dialogs);
 
+    // The settings store, and the folders the settings keep.
+    TVaskRegistry& GetRegistry() const { return *Registry; }
+    const QString& GetOpenDir() const { return OpenDir; }
+    const QString& GetSaveDir() const { return SaveDir; }
+
     // The archive as last read.
     const QByteArray& GetArchiveStream() const { return ArchiveStream; }
     quint8 GetFormatKind() const { return FormatKind; }
     const TDataGrid& GetDataGrid() const { return DataGrid; }
     const TArchiveLines& GetArchiveLines() const { return ArchiveLines; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void FormCreate();
+    void CreateMenus();
+    void CreateToolBar();
+    QToolButton* AddToolButton(const QString& hint, const QImage& image);
+    // First show: opens the archive the command line names.
+    void FormShow();
+    // The window's placement, folders, precision and colours as the settings keep them.
+    viewer::TViewerSettings CurrentSettings() const;
+    void LoadSettings();
+    void SaveSettings();
 
     // The open steps, in the order OpenArchive runs them; each reports its own failure.
     bool LoadArchiveFile(const QString& FileName);
@@ -80,6 +158,9 @@ private:
     bool ParseTable();
     bool ValidateTable();
 
+    std::unique_ptr<TVaskRegistry> Registry;
+    QString OpenDir;
+    QString SaveDir;
     QByteArray ArchiveStream;
     quint16 ArchiveKey = 0;
     quint8 FormatKind = 0;
@@ -93,4 +174,9 @@ private:
     TRegionalSettings FRegional;
     std::unique_ptr<TQtFileDialogs> FQtDialogs;
     TFileDialogs* FDialogs;
+    TAboutForm* AboutForm = nullptr;
+    TSoryForm* SoryForm = nullptr;
+    TSetingsForm* SetingsForm = nullptr;
+    QStringList FParams;
+    bool FShown = false;
 };

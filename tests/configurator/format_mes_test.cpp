@@ -108,4 +108,13 @@ TEST_F(FormatMes, ServesAsTheNoticeSeam) {
     EXPECT_EQ(form.StaticText1->text(), "через шов");
 }
 
+// A form destroyed while it serves as the seam leaves no handler behind to call.
+TEST(FormatMesSeam, DestroyedFormLeavesTheSeam) {
+    auto form = std::make_unique<TFormatMesForm>();
+    SetNoticeHandler(form.get());
+    form.reset();
+    EXPECT_EQ(CurrentNoticeHandler(), nullptr);
+    ShowNotice("никому"); // shows nothing, calls nothing dead
+}
+
 } // namespace

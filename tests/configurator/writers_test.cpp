@@ -25,7 +25,7 @@ QString Conversion(const char* typed) {
 enum Writer { Word, Hex, List, Real };
 
 struct WriteCase {
-    const char* chanal; // on W1 (address 2) or R1 (address 10)
+    const char* chanal; // on W2 (address 2) or R1 (address 10)
     Writer writer;
     std::variant<const char*, int> input; // the typed text, or the chosen index
     std::optional<double> written;        // the value written, or nothing for a refusal
@@ -111,6 +111,10 @@ TEST(Writers, IntegerWriters) {
         {kWord, Word, "12 ", {}, Conversion("12 ")},
         {kWord, Word, "", {}, Conversion("")},
         {kWord, Word, "1.5", {}, Conversion("1.5")},
+        {kWord, Word, "$0000FFFF", 65535, {}},
+        {kWord, Word, "$000000010", {}, Conversion("$000000010")}, // nine digits
+        {kWord, Word, "0x000000010", {}, Conversion("0x000000010")},
+        {kWord, Word, "000000000012", 12, {}}, // decimal has no digit limit
         {kHex, Hex, "ff", 255, {}},
         {kHex, Hex, "FF", 255, {}},
         {kHex, Hex, "FFFF", 65535, {}},
@@ -119,6 +123,8 @@ TEST(Writers, IntegerWriters) {
         {kHex, Hex, "$ff", {}, Conversion("$ff")},
         {kHex, Hex, " ff", {}, Conversion(" ff")},
         {kHex, Hex, "-1", {}, Conversion("-1")},
+        {kHex, Hex, "00000010", 16, {}},
+        {kHex, Hex, "000000010", {}, Conversion("000000010")}, // one to eight digits only
         {kHex, Hex, "10000", {}, Range("от $0000 до $FFFF")},
         {kHex255, Hex, "100", {}, Range("от $0000 до $00FF")},
         {kHexWide, Hex, "1FFFF", 0xFFFF, {}},    // the low-order 16 bits go out
@@ -153,6 +159,11 @@ TEST(Writers, RealUnderADecimalComma) {
             {kReal, Real, "100.5", {}, Range("от 0 до 100")},
             {kReal, Real, "-0,001", {}, Range("от 0 до 100")},
             {kReal, Real, "100,0000001", {}, Range("от 0 до 100")}, // before rounding to a float
+            // Converted at extended precision: what a double would round to 100, or cannot
+            // hold at all, is still compared with the bounds.
+            {kReal, Real, "100,000000000000001", {}, Range("от 0 до 100")},
+            {kReal, Real, "1e400", {}, Range("от 0 до 100")},
+            {kReal, Real, "1e99999", {}, Conversion("1e99999")},
         },
         "comma");
 }

@@ -97,6 +97,17 @@ TEST(ParseRealText, Table) {
             << '"' << c.text << "\" with " << QString::fromUtf16(c.separators).toStdString();
 }
 
+// The same syntax; only the precision and the range of the result differ.
+TEST(ParseRealTextExtended, KeepsWhatADoubleLoses) {
+    EXPECT_GT(*ParseRealTextExtended(u"100,000000000000001", u","), 100.0L);
+    EXPECT_EQ(*ParseRealText(u"100,000000000000001", u","), 100.0);
+    EXPECT_GT(*ParseRealTextExtended(u"1e400", u","), 1e300L);
+    EXPECT_EQ(ParseRealTextExtended(u" -1,5E-2 ", u","), -0.015L);
+    for (const char16_t* bad : {u"12.5", u"", u"1e", u"1 2", u"1e99999"})
+        EXPECT_EQ(ParseRealTextExtended(bad, u","), std::nullopt)
+            << QString::fromUtf16(bad).toStdString();
+}
+
 TEST(RoundToSingle, RangeOfASingle) {
     EXPECT_EQ(RoundToSingle(0.1), 0.1f);
     EXPECT_EQ(RoundToSingle(-FLT_MAX), -FLT_MAX);

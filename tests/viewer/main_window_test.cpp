@@ -1,4 +1,5 @@
 #include "ArchiveFixtures.h"
+#include "ConfigHome.h"
 #include "Main.h"
 #include "MessageBox.h"
 
@@ -42,6 +43,7 @@ public:
 
 class FakeDialogs : public TFileDialogs {
 public:
+    QString RunArchiveOpenDialog() override { return openName; }
     QString ArchiveOpenFileName() const override { return openName; }
     QString RunCsvSaveDialog(const QString& fileName) override {
         asked << fileName;

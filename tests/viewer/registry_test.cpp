@@ -1,3 +1,4 @@
+#include "ConfigHome.h"
 #include "VaskRegistry.h"
 
 #include <gtest/gtest.h>
@@ -22,19 +23,6 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
-
-// The settings store keeps the configuration folder it saw first, so one folder serves
-// the whole run.
-class ConfigHome : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-    }
-    QTemporaryDir dir;
-};
-ConfigHome* const g_config =
-    static_cast<ConfigHome*>(::testing::AddGlobalTestEnvironment(new ConfigHome));
 
 TEST(VaskRegistry, NothingIsReadOrWrittenWithoutSection) {
     TVaskRegistry reg;

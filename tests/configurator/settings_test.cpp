@@ -1,0 +1,94 @@
+#include "MemorySettings.h"
+#include "Settings.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kSection = "Morlavin_V1";
+
+QStringList Names() {
+    return {"Width", "Height",    "Left",    "Top",     "WinState",
+            "Port",  "PortSpeed", "TimeOut", "ScanRate"};
+}
+
+QList<int32_t> Numbers(const TQeldSettings& s) {
+    return {s.Width,     s.Height,         s.Left,         s.Top,          s.WinState,
+            s.Link.Port, s.Link.PortSpeed, s.Link.TimeOut, s.Link.ScanRate};
+}
+
+TEST(QeldSettings, NothingStoredGivesTheDefaults) {
+    MemorySettings store;
+    TQeldSettings settings;
+    settings.Load(store);
+    EXPECT_EQ(Numbers(settings), (QList<int32_t>{600, 400, 463, 299, 0, 1, 9600, 100, 1000}));
+}
+
+TEST(QeldSettings, SavesDecimalTextAndLoadsItBack) {
+    MemorySettings store;
+    TQeldSettings saved;
+    saved.Width = 801;
+    saved.Height = 602;
+    saved.Left = -40;
+    saved.Top = 7;
+    saved.Link = {3, 115200, 250, 30};
+    ASSERT_TRUE(saved.Save(store));
+    const QStringList texts = {"801", "602", "-40", "7", "0", "3", "115200", "30", "250"};
+    for (int i = 0; i < Names().size(); ++i)
+        EXPECT_EQ(store.Text(kSection, Names()[i]), texts[i]) << Names()[i].toStdString();
+
+    TQeldSettings loaded;
+    loaded.Load(store);
+    EXPECT_EQ(Numbers(loaded), Numbers(saved));
+}
+
+TEST(QeldSettings, BadValuesKeepTheDefaultAndTheRestIsRead) {
+    MemorySettings store;
+    for (const QString& name : Names())
+        store.Write(kSection, name, "5");
+    const struct {
+        const char* name;
+        QVariant stored;
+        int32_t expected;
+    } cases[] = {
+        {"Width", "abc", 600},       {"Height", "", 400},       {"Left", "12x", 463},
+        {"Top", "99999999999", 299}, {"Port", QVariant(7), 1},  {"PortSpeed", "$4B00", 19200},
+        {"TimeOut", "  +42", 42},    {"ScanRate", "0x64", 100},
+    };
+    for (const auto& c : cases)
+        store.Values[{kSection, c.name}] = c.stored;
+    TQeldSettings settings;
+    settings.Load(store);
+    for (const auto& c : cases)
+        EXPECT_EQ(Numbers(settings)[Names().indexOf(c.name)], c.expected) << c.name;
+    EXPECT_EQ(settings.WinState, 5);
+}
+
+TEST(QeldSettings, GeometryIsWrittenOnlyInTheNormalState) {
+    for (int32_t state : {wsMinimized, wsMaximized}) {
+        MemorySettings store;
+        TQeldSettings normal;
+        normal.Width = 700;
+        ASSERT_TRUE(normal.Save(store));
+
+        TQeldSettings other = normal;
+        other.WinState = state;
+        other.Width = 1920;
+        other.Link.Port = 9;
+        ASSERT_TRUE(other.Save(store));
+        EXPECT_EQ(store.Text(kSection, "Width"), "700") << state;
+        EXPECT_EQ(store.Text(kSection, "WinState"), QString::number(state));
+        EXPECT_EQ(store.Text(kSection, "Port"), "9");
+    }
+}
+
+TEST(QeldSettings, AFailedWriteIsReportedAndTheOthersAreWritten) {
+    MemorySettings store;
+    store.Refused = {"Height"};
+    TQeldSettings settings;
+    EXPECT_FALSE(settings.Save(store));
+    EXPECT_EQ(store.Writes, 8);
+    EXPECT_EQ(store.Text(kSection, "ScanRate"), "1000");
+}
+
+} // namespace

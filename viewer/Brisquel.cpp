@@ -1,0 +1,6 @@
+// Brisquel, the archive viewer.
+#include "Program.h"
+
+int main(int argc, char** argv) {
+    return viewer::BrisquelMain(argc, argv);
+}

@@ -1,0 +1,48 @@
+#include "Program.h"
+
+#include "CodePage.h"
+#include "ToolkitTexts.h"
+#include "ViewerImages.h"
+
+#include <QApplication>
+
+namespace viewer {
+
+QStringList CommandLineParams(int argc, char** argv) {
+    QStringList params;
+    for (int i = 1; i < argc; ++i)
+        params.append(QString::fromLocal8Bit(argv[i]));
+    return params;
+}
+
+TBrisquelProgram::TBrisquelProgram(const QStringList& params)
+    : AboutForm(&TolvaForm), SoryForm(&TolvaForm), SetingsForm(&TolvaForm),
+      PreviousBoxes(platform::CurrentMessageBoxHandler()) {
+    MessageBoxes.SetOwner(&TolvaForm);
+    platform::SetMessageBoxHandler(&MessageBoxes);
+    TolvaForm.SetForms(&AboutForm, &SoryForm, &SetingsForm);
+    TolvaForm.SetCommandLine(params);
+}
+
+TBrisquelProgram::~TBrisquelProgram() {
+    // A handler installed after ours (a test's) restores ours itself.
+    if (platform::CurrentMessageBoxHandler() == &MessageBoxes)
+        platform::SetMessageBoxHandler(PreviousBoxes);
+}
+
+int BrisquelMain(int argc, char** argv) {
+    int qtArgc = 1;
+    char programName[] = "Brisquel";
+    char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : programName, nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setApplicationName(QStringLiteral("Brisquel"));
+    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(Image(QStringLiteral("brisquel")))));
+    platform::RequireCodePage();
+    platform::InstallToolkitTexts();
+
+    TBrisquelProgram program(CommandLineParams(argc, argv));
+    program.TolvaForm.show();
+    return QApplication::exec();
+}
+
+} // namespace viewer
