@@ -1,5 +1,7 @@
 #include "ProblemConWin.h"
 
+#include "WindowParts.h"
+
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -38,6 +40,7 @@ TProblemConectionForm::TProblemConectionForm(QWidget* mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                               Qt::MSWindowsFixedSizeDialogHint) {
     setWindowTitle(QStringLiteral("Ошибка обмена с прибором!"));
+    SetLayoutFont(this);
     setFixedSize(kClientWidth, kClientHeight);
     AbortButton = MakeButton(this, QStringLiteral("Разорвать соединение"), 168);
     RetryButton = MakeButton(this, QStringLiteral("Повторить запрос"), 16);
@@ -87,7 +90,8 @@ void TProblemConectionForm::CentreOnMainWindow() {
     const QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
     if (!main)
         return;
-    // Outer sizes, halves truncated toward zero.
+    // Outer sizes, each halved and truncated toward zero before the difference (CentreOn
+    // halves the difference, which is a pixel off when the main window is the smaller).
     const QRect m = main->frameGeometry();
     const QRect own = frameGeometry();
     move(m.left() + m.width() / 2 - own.width() / 2, m.top() + m.height() / 2 - own.height() / 2);

@@ -11,6 +11,13 @@
 
 namespace {
 constexpr int IconIndexRole = Qt::UserRole + 1;
+
+// Writes only a value that differs, so an unchanged row raises no change at all.
+void SetChanged(QStandardItemModel* model, const QModelIndex& index, const QVariant& value,
+                int role) {
+    if (model->data(index, role) != value)
+        model->setData(index, value, role);
+}
 } // namespace
 
 // Draws a row's image from its view's own list, by the index the row carries.
@@ -179,9 +186,7 @@ QString TProjectListView::Caption(int row) const {
 }
 
 void TProjectListView::SetCaption(int row, const QString& text) {
-    const QModelIndex i = Model->index(row, 0);
-    if (Model->data(i).toString() != text)
-        Model->setData(i, text);
+    SetChanged(Model, Model->index(row, 0), text, Qt::DisplayRole);
 }
 
 int32_t TProjectListView::IconIndex(int row) const {
@@ -190,10 +195,7 @@ int32_t TProjectListView::IconIndex(int row) const {
 }
 
 void TProjectListView::SetIconIndex(int row, int32_t index) {
-    const QModelIndex i = Model->index(row, 0);
-    const QVariant v = Model->data(i, IconIndexRole);
-    if (!v.isValid() || v.toInt() != index)
-        Model->setData(i, index, IconIndexRole);
+    SetChanged(Model, Model->index(row, 0), index, IconIndexRole);
 }
 
 QString TProjectListView::SubItem(int row) const {
@@ -201,9 +203,7 @@ QString TProjectListView::SubItem(int row) const {
 }
 
 void TProjectListView::SetSubItem(int row, const QString& text) {
-    const QModelIndex i = Model->index(row, 1);
-    if (Model->data(i).toString() != text)
-        Model->setData(i, text);
+    SetChanged(Model, Model->index(row, 1), text, Qt::DisplayRole);
 }
 
 int TProjectListView::SelectedRow() const {

@@ -16,6 +16,7 @@
 // Window thread only. The port thread reads the packets, the registers and the write
 // queue while the link runs; the destructor stops it before it frees any of them.
 #include "Chanal.h"
+#include "ConProcess.h"
 #include "DataMaster.h"
 #include "Packets.h"
 #include "RegistersMB.h"
@@ -81,7 +82,8 @@ struct TProjectLinkParts {
     platform::Clock* CardClock = nullptr; // the card reader's pauses; nullptr: Clock
 };
 
-class TXMLProject {
+// The connection-progress dialog reaches it as its TConnectProject.
+class TXMLProject : public TConnectProject {
 public:
     // The texts the project shows.
     static const QString LoadFailedText; // "Не получилось загрузать файл, возможно фаил поврежден!"
@@ -90,7 +92,6 @@ public:
     static const QString CaptionText; // "Внимание"
     static const QString WriteFailedText; // "Неудалось записать фаил" (the path follows)
     static const QString WriteFailedCaption; // "Ошибка."
-    static const QString ReplaceText;        // asked before SaveAs replaces a file named by ".xml"
     static const QString NoProjectText;      // "Нет устройства"
     static const QString FolderText;         // "<Папка>"
 
@@ -100,7 +101,7 @@ public:
     // Destroy: stops the polling master (the port thread has ended when that returns),
     // then frees registers, packets, writes, channels and items, the list and the detail
     // panel, and shows "Нет устройства" in the status bar. The icon library stays loaded.
-    virtual ~TXMLProject();
+    ~TXMLProject() override;
     TXMLProject(const TXMLProject&) = delete;
     TXMLProject& operator=(const TXMLProject&) = delete;
 
@@ -129,12 +130,14 @@ public:
     bool SaveAs(const QString& path);
     // The name SaveAs writes for path.
     static QString SaveAsName(const QString& path);
+    // The question SaveAs asks before it replaces the file at path.
+    static QString ReplaceQuestion(const QString& path);
 
     // --- The browser ---
 
     // Shows the current level (or card folder), rewriting only the value texts that
     // changed; flags the shown channels' registers for polling.
-    void RefreshView();
+    void RefreshView() override;
     void ActivateVisibleRegisters();
     void DeactivateVisibleRegisters();
     // Hands the selected item (or a card entry) to the detail panel.
@@ -156,7 +159,7 @@ public:
     // Starts the polling master with Address, DeviceId, the packets and the write queue.
     void Connect();
     // Stops it; a shown card view is left for the level that holds the card item.
-    void Disconnect();
+    void Disconnect() override;
     // The list's font by 2 points, within 8 to 28.
     void ZoomIn();
     void ZoomOut();
@@ -207,6 +210,7 @@ private:
     void LeaveCardMode();
     void PopLevel();
     TVItem* CardItem() const;
+    void ForShownItems(void (TVItem::*action)());
     bool MasterInCard() const;
 
     TProjectHost& host_;

@@ -108,7 +108,8 @@ TEST(ProblemDialog, IsCentredOnTheMainWindowAtEachShowing) {
     main.setGeometry(100, 80, 800, 600);
     main.show();
     TProblemConectionForm form(&main);
-    for (const QRect& place : {QRect(100, 80, 800, 600), QRect(333, 41, 501, 377)}) {
+    for (const QRect& place :
+         {QRect(100, 80, 800, 600), QRect(333, 41, 501, 377), QRect(500, 400, 301, 101)}) {
         main.setGeometry(place);
         RunModal(form, [&] {
             const QRect m = main.frameGeometry();

@@ -128,8 +128,10 @@ std::optional<TCardEntry> FindEntry(TMMC& reader, const QString& path);
 bool BackToRoot(TMMC& reader);
 
 // From the root: finds the file, downloads it into folder under its local name and
-// compares it with what mcopy extracts. Empty when they are the same, else what differs.
-QString DownloadAndCompare(TMMC& reader, FatImage& image, const QString& path,
+// compares it with the expected bytes (what mcopy extracts; taken beforehand, since a
+// tool must not be started while the simulator's thread runs under ThreadSanitizer).
+// Empty when they are the same, else what differs.
+QString DownloadAndCompare(TMMC& reader, const QByteArray& expected, const QString& path,
                            const QString& folder);
 
 // A TMMC on a mounted-ready port: the instrument answers through a fake line on
