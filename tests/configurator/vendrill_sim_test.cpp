@@ -1,0 +1,275 @@
+// Vendrill end to end: the program's windows open the example project, connect over a
+// pseudo-terminal to the instrument simulator served in this process, show the values the
+// instrument measures as they change, write a value into the instrument and disconnect.
+#include "MemorySettings.h"
+#include "PanelDetal.h"
+#include "Program.h"
+#include "ProjectListView.h"
+#include "ProjectXML.h"
+#include "Simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr unsigned kPort = 11;
+constexpr int kBound = 60000; // real ms; only a hang runs into it
+
+// The example as the build copies it, beside its icon library.
+QString ExampleProject() {
+    return qEnvironmentVariable("TEST_BIN_DIR") + "/examples/instrument.xml";
+}
+
+// The dialogs answer the project file the test names.
+class ChosenFile : public TQeldFileDialogs {
+public:
+    QString File;
+    QString RunOpenDialog() override { return File; }
+    QString RunSaveDialog() override { return File; }
+};
+
+// The simulator on its own thread; the test changes and reads its registers between two
+// requests.
+class ServedSimulator {
+public:
+    explicit ServedSimulator(sim::Options options) : Sim(std::move(options)) {}
+    ~ServedSimulator() {
+        Stop = true;
+        if (Serving.joinable())
+            Serving.join();
+    }
+    bool Start(std::string& error) {
+        if (!Sim.Open(error))
+            return false;
+        Serving = std::thread([this] {
+            while (!Stop) {
+                std::lock_guard lock(Mutex);
+                Sim.ServeOne(10);
+            }
+        });
+        return true;
+    }
+    void Set(uint16_t address, uint16_t value) {
+        std::lock_guard lock(Mutex);
+        Sim.SetRegister(address, value);
+    }
+    uint16_t Get(uint16_t address) {
+        std::lock_guard lock(Mutex);
+        return Sim.Register(address);
+    }
+
+private:
+    sim::Simulator Sim;
+    std::mutex Mutex;
+    std::atomic<bool> Stop{false};
+    std::thread Serving;
+};
+
+// The registers of examples/instrument-registers.txt that the test looks at.
+sim::RegisterMap ExampleRegisters() {
+    sim::RegisterMap registers;
+    std::string error;
+    EXPECT_TRUE(sim::LoadRegisterFile(EXAMPLES_DIR "/instrument-registers.txt", registers, error))
+        << error;
+    return registers;
+}
+
+class VendrillSim : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QFile::exists(ExampleProject()));
+        ports = dir.filePath("ports");
+        ::setenv("VENDRILL_PORTS_DIR", ports.toUtf8().constData(), 1);
+        store.Values[{"Morlavin_V1", "Port"}] = QString::number(kPort);
+        store.Values[{"Morlavin_V1", "ScanRate"}] = "50";
+        store.Values[{"Morlavin_V1", "TimeOut"}] = "1000"; // a loaded machine loses no reply
+
+        sim::Options options;
+        options.PortsDir = ports.toStdString();
+        options.Port = kPort;
+        options.Registers = ExampleRegisters();
+        options.Id = "\xCC\xD2\xC2-12 v1.0"; // "МТВ-12 v1.0" in Windows-1251
+        simulator = std::make_unique<ServedSimulator>(options);
+        std::string error;
+        ASSERT_TRUE(simulator->Start(error)) << error;
+
+        program = std::make_unique<TVendrillProgram>(TQeldFormSetup{&store, dir.filePath("bin")});
+        recorder = std::make_unique<platform::RecordingMessageBox>();
+        noticeRecorder = std::make_unique<TRecordingNotice>();
+        form().SetFileDialogs(&files);
+        form().SetDocumentOpener([](const QString&) {});
+        // A dialog left open would hold the test for ever: the guard closes it and says so.
+        guard.setSingleShot(true);
+        guard.setInterval(kBound);
+        QObject::connect(&guard, &QTimer::timeout, [this] {
+            guardFired = true;
+            if (QWidget* modal = QApplication::activeModalWidget())
+                modal->close();
+        });
+        guard.start();
+    }
+    void TearDown() override {
+        guard.stop();
+        noticeRecorder.reset();
+        recorder.reset();
+        program.reset();
+        simulator.reset();
+        ::unsetenv("VENDRILL_PORTS_DIR");
+        EXPECT_FALSE(guardFired) << "a dialog never closed";
+    }
+
+    TQeldForm& form() { return program->QeldForm; }
+    TXMLProject& project() { return *form().Project(); }
+    TProjectListView& list() { return *project().ListView; }
+
+    int Row(const QString& caption) {
+        for (int row = 0; row < list().Count(); ++row)
+            if (list().Caption(row) == caption)
+                return row;
+        ADD_FAILURE() << "no row " << caption.toStdString();
+        return 0;
+    }
+    QString Value(const QString& caption) { return list().SubItem(Row(caption)); }
+
+    // Lets the window thread work (the progress dialog's modal loop included) until the
+    // condition holds; false when it never did.
+    bool WaitUntil(const std::function<bool()>& condition) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.elapsed() > kBound || guardFired)
+                return false;
+            QTest::qWait(10);
+        }
+        return true;
+    }
+
+    QTemporaryDir dir;
+    QString ports;
+    MemorySettings store;
+    ChosenFile files;
+    std::unique_ptr<ServedSimulator> simulator;
+    std::unique_ptr<TVendrillProgram> program;
+    // Installed over the program's own, so that nothing waits for a user.
+    std::unique_ptr<platform::RecordingMessageBox> recorder;
+    std::unique_ptr<TRecordingNotice> noticeRecorder;
+    QTimer guard;
+    bool guardFired = false;
+};
+
+TEST_F(VendrillSim, OpensConnectsShowsLiveValuesWritesAndDisconnects) {
+    form().show();
+    files.File = ExampleProject();
+    form().MI_FileOpenClick();
+    ASSERT_NE(form().Project(), nullptr) << recorder->Count();
+    EXPECT_EQ(form().StatusText(0), "Модуль МТВ-12");
+    EXPECT_TRUE(form().GoToolButton->isEnabled());
+    EXPECT_TRUE(list().HasLargeImages());
+
+    form().MI_ConectGoClick();
+    EXPECT_EQ(form().StatusText(1), "Работа");
+    EXPECT_FALSE(form().GoToolButton->isEnabled());
+    // The first full read is in once the progress dialog has closed.
+    ASSERT_TRUE(WaitUntil([&] { return Value("Температура подачи") == "21.50"; }))
+        << Value("Температура подачи").toStdString();
+    EXPECT_EQ(Value("Давление, кПа"), "101.50");
+    EXPECT_EQ(Value("Режим"), "Работа");
+    EXPECT_FALSE(program->ConnectProcessForm.isVisible());
+
+    // The instrument measures anew: 30.0 on the wire, low-order word first.
+    simulator->Set(0, 0x0000);
+    simulator->Set(1, 0x41F0);
+    EXPECT_TRUE(WaitUntil([&] { return Value("Температура подачи") == "30.00"; }));
+    EXPECT_GT(form().RequestCount(), 0);
+    EXPECT_NE(form().StatusText(3), "Ответов 0");
+
+    // 55.5 typed into the detail panel goes out as one function 16 write.
+    list().SelectRow(Row("Уставка температуры"));
+    project().ShowSelectedDetail();
+    ASSERT_TRUE(project().Detail->WriteButton->isVisible());
+    project().Detail->ValueEdit->setText("55.5");
+    project().Detail->WriteButton->click();
+    EXPECT_EQ(Value("Уставка температуры"), "55.50") << "shown before the instrument answers";
+    EXPECT_TRUE(WaitUntil([&] { return simulator->Get(40) == 0x425E; }));
+    EXPECT_EQ(simulator->Get(39), 0x0000);
+    EXPECT_TRUE(WaitUntil([&] { return project().Writes.Empty(); }));
+
+    form().MI_ConectStopClick();
+    EXPECT_EQ(form().StatusText(1), "Отключено");
+    EXPECT_TRUE(form().GoToolButton->isEnabled());
+    EXPECT_TRUE(project().DataMaster->Thread().WaitReached(ptsIdle, kBound));
+    EXPECT_EQ(recorder->Count(), 0u);
+    EXPECT_TRUE(noticeRecorder->Texts.isEmpty());
+}
+
+// Closing the window while the link runs ends the port thread before the dialogs it
+// reports to are gone; the program then ends cleanly.
+TEST_F(VendrillSim, ClosingWhileTheLinkRuns) {
+    form().show();
+    files.File = ExampleProject();
+    form().MI_FileOpenClick();
+    ASSERT_NE(form().Project(), nullptr);
+    form().MI_ConectGoClick();
+    ASSERT_TRUE(WaitUntil([&] { return Value("Температура подачи") == "21.50"; }));
+    EXPECT_TRUE(form().close());
+    EXPECT_EQ(form().Project(), nullptr);
+    EXPECT_EQ(form().StatusText(0), "Нет устройства");
+    EXPECT_EQ(form().StatusText(1), "Отключено");
+    EXPECT_EQ(recorder->Count(), 0u);
+}
+
+// Ctrl + wheel over the settings dialog zooms the list too; a project file that does not
+// load leaves the window without a project.
+TEST_F(VendrillSim, WheelZoomsTheListFromAnyWindowAndAFailedOpenLeavesNoProject) {
+    form().show();
+    files.File = ExampleProject();
+    form().MI_FileOpenClick();
+    ASSERT_NE(form().Project(), nullptr);
+    list().SetFontSize(26);
+    program->ConSetForm.show();
+    const auto turn = [](QWidget& window, int delta, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          modifiers, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(window.windowHandle(), &event);
+    };
+    turn(program->ConSetForm, 120, Qt::ControlModifier);
+    EXPECT_EQ(list().FontSize(), 28);
+    turn(form(), 120, Qt::ControlModifier);
+    EXPECT_EQ(list().FontSize(), 28);
+    turn(form(), -120, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(list().FontSize(), 28);
+    turn(form(), -120, Qt::ControlModifier);
+    EXPECT_EQ(list().FontSize(), 26);
+    program->ConSetForm.hide();
+
+    files.File.clear();
+    form().MI_FileOpenClick();
+    EXPECT_NE(form().Project(), nullptr) << "a cancelled dialog changes nothing";
+
+    files.File = dir.filePath("missing.xml");
+    form().MI_FileOpenClick();
+    EXPECT_EQ(form().Project(), nullptr);
+    EXPECT_EQ(form().StatusText(0), "Нет устройства");
+    EXPECT_TRUE(form().OpenToolButton->isEnabled());
+    EXPECT_FALSE(form().CloseToolButton->isEnabled());
+    ASSERT_EQ(recorder->Count(), 1u);
+    EXPECT_EQ(recorder->Boxes()[0].text, TXMLProject::LoadFailedText);
+}
+
+} // namespace
