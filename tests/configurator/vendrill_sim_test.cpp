@@ -6,17 +6,21 @@
 #include "Program.h"
 #include "ProjectListView.h"
 #include "ProjectXML.h"
+#include "SimHarness.h"
 #include "Simulator.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <atomic>
@@ -105,15 +109,20 @@ protected:
         options.Port = kPort;
         options.Registers = ExampleRegisters();
         options.Id = "\xCC\xD2\xC2-12 v1.0"; // "МТВ-12 v1.0" in Windows-1251
-        simulator = std::make_unique<ServedSimulator>(options);
         std::string error;
+        const std::string card = dir.filePath("card.img").toStdString();
+        ASSERT_TRUE(simtest::MakeFat16Image(
+            card, 16384, {{"NOTE.TXT", "note"}, {"BIG.BIN", simtest::VariedBytes(300000)}}, error))
+            << error;
+        options.CardImage = card;
+        simulator = std::make_unique<ServedSimulator>(options);
         ASSERT_TRUE(simulator->Start(error)) << error;
 
         program = std::make_unique<TVendrillProgram>(TQeldFormSetup{&store, dir.filePath("bin")});
         recorder = std::make_unique<platform::RecordingMessageBox>();
         noticeRecorder = std::make_unique<TRecordingNotice>();
         form().SetFileDialogs(&files);
-        form().SetDocumentOpener([](const QString&) {});
+        form().SetDocumentOpener([this](const QString& path) { opened << path; });
         // A dialog left open would hold the test for ever: the guard closes it and says so.
         guard.setSingleShot(true);
         guard.setInterval(kBound);
@@ -169,8 +178,29 @@ protected:
     // Installed over the program's own, so that nothing waits for a user.
     std::unique_ptr<platform::RecordingMessageBox> recorder;
     std::unique_ptr<TRecordingNotice> noticeRecorder;
+    QStringList opened; // files handed to the desktop
     QTimer guard;
     bool guardFired = false;
+
+    // Opens the example, connects, and enters the card item.
+    void OpenTheCard() {
+        form().show();
+        files.File = ExampleProject();
+        form().MI_FileOpenClick();
+        ASSERT_NE(form().Project(), nullptr);
+        form().MI_ConectGoClick();
+        ASSERT_TRUE(WaitUntil([&] { return project().DataMaster->State() == dmsPoll; }));
+        list().SelectRow(Row("Карта памяти"));
+        project().OpenSelected();
+        ASSERT_TRUE(project().InCardView());
+    }
+    void SelectCardFile(const QByteArray& name) {
+        const std::vector<TCardEntry>& entries = project().CardEntries();
+        for (size_t row = 0; row < entries.size(); ++row)
+            if (entries[row].Name.trimmed() == name)
+                return list().SelectRow(static_cast<int>(row));
+        ADD_FAILURE() << "no card file " << name.toStdString();
+    }
 };
 
 TEST_F(VendrillSim, OpensConnectsShowsLiveValuesWritesAndDisconnects) {
@@ -270,6 +300,37 @@ TEST_F(VendrillSim, WheelZoomsTheListFromAnyWindowAndAFailedOpenLeavesNoProject)
     EXPECT_FALSE(form().CloseToolButton->isEnabled());
     ASSERT_EQ(recorder->Count(), 1u);
     EXPECT_EQ(recorder->Boxes()[0].text, TXMLProject::LoadFailedText);
+}
+
+// A card file goes to the temporary folder and is handed to the desktop.
+TEST_F(VendrillSim, ACardFileDownloadsIntoTheTemporaryFolder) {
+    OpenTheCard();
+    SelectCardFile("NOTE");
+    project().OpenSelected();
+    const QString path = QDir::toNativeSeparators(QDir(form().TempDir()).filePath("NOTE.TXT"));
+    EXPECT_EQ(opened, QStringList{path});
+    EXPECT_EQ(simtest::ReadWholeFile(path.toStdString()), "note");
+    EXPECT_TRUE(form().ProgressPanel->isHidden());
+    EXPECT_TRUE(form().QeldCoolBar->isEnabled());
+    EXPECT_EQ(recorder->Count(), 0u);
+}
+
+// Closing the window during a download cancels it; the window closes once the download
+// has ended, and the cancelled file is not opened.
+TEST_F(VendrillSim, ClosingDuringADownloadWaitsForItsEnd) {
+    OpenTheCard();
+    SelectCardFile("BIG");
+    bool closedAtOnce = true;
+    QTimer::singleShot(0, &form(), [&] { closedAtOnce = form().close(); });
+    project().OpenSelected();
+    EXPECT_FALSE(closedAtOnce);
+    EXPECT_TRUE(opened.isEmpty());
+    const auto written = QFileInfo(QDir(form().TempDir()).filePath("BIG.BIN")).size();
+    EXPECT_LT(written, 300000) << "cancelled";
+    EXPECT_TRUE(form().isVisible()) << "not from inside the download";
+    EXPECT_TRUE(WaitUntil([&] { return !form().isVisible(); }));
+    EXPECT_EQ(form().Project(), nullptr);
+    EXPECT_EQ(recorder->Count(), 0u);
 }
 
 } // namespace
