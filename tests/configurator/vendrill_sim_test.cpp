@@ -39,6 +39,10 @@ QString ExampleProject() {
     return qEnvironmentVariable("TEST_BIN_DIR") + "/examples/instrument.xml";
 }
 
+// Nothing is painted: Qt paints large areas on drawing threads of its own, whose
+// hand-overs the thread checker cannot see in the uninstrumented Qt libraries. So the main
+// window stays hidden (its commands work all the same) and the dialogs draw nothing.
+
 // The dialogs answer the project file the test names.
 class ChosenFile : public TQeldFileDialogs {
 public:
@@ -121,6 +125,9 @@ protected:
         program = std::make_unique<TVendrillProgram>(TQeldFormSetup{&store, dir.filePath("bin")});
         recorder = std::make_unique<platform::RecordingMessageBox>();
         noticeRecorder = std::make_unique<TRecordingNotice>();
+        for (QWidget* dialog : {static_cast<QWidget*>(&program->ConnectProcessForm),
+                                static_cast<QWidget*>(&program->ConSetForm)})
+            dialog->setUpdatesEnabled(false);
         form().SetFileDialogs(&files);
         form().SetDocumentOpener([this](const QString& path) { opened << path; });
         // A dialog left open would hold the test for ever: the guard closes it and says so.
@@ -184,7 +191,6 @@ protected:
 
     // Opens the example, connects, and enters the card item.
     void OpenTheCard() {
-        form().show();
         files.File = ExampleProject();
         form().MI_FileOpenClick();
         ASSERT_NE(form().Project(), nullptr);
@@ -204,7 +210,6 @@ protected:
 };
 
 TEST_F(VendrillSim, OpensConnectsShowsLiveValuesWritesAndDisconnects) {
-    form().show();
     files.File = ExampleProject();
     form().MI_FileOpenClick();
     ASSERT_NE(form().Project(), nullptr) << recorder->Count();
@@ -232,7 +237,7 @@ TEST_F(VendrillSim, OpensConnectsShowsLiveValuesWritesAndDisconnects) {
     // 55.5 typed into the detail panel goes out as one function 16 write.
     list().SelectRow(Row("Уставка температуры"));
     project().ShowSelectedDetail();
-    ASSERT_TRUE(project().Detail->WriteButton->isVisible());
+    ASSERT_FALSE(project().Detail->WriteButton->isHidden());
     project().Detail->ValueEdit->setText("55.5");
     project().Detail->WriteButton->click();
     EXPECT_EQ(Value("Уставка температуры"), "55.50") << "shown before the instrument answers";
@@ -251,7 +256,6 @@ TEST_F(VendrillSim, OpensConnectsShowsLiveValuesWritesAndDisconnects) {
 // Closing the window while the link runs ends the port thread before the dialogs it
 // reports to are gone; the program then ends cleanly.
 TEST_F(VendrillSim, ClosingWhileTheLinkRuns) {
-    form().show();
     files.File = ExampleProject();
     form().MI_FileOpenClick();
     ASSERT_NE(form().Project(), nullptr);
@@ -267,7 +271,6 @@ TEST_F(VendrillSim, ClosingWhileTheLinkRuns) {
 // Ctrl + wheel over the settings dialog zooms the list too; a project file that does not
 // load leaves the window without a project.
 TEST_F(VendrillSim, WheelZoomsTheListFromAnyWindowAndAFailedOpenLeavesNoProject) {
-    form().show();
     files.File = ExampleProject();
     form().MI_FileOpenClick();
     ASSERT_NE(form().Project(), nullptr);
@@ -327,9 +330,8 @@ TEST_F(VendrillSim, ClosingDuringADownloadWaitsForItsEnd) {
     EXPECT_TRUE(opened.isEmpty());
     const auto written = QFileInfo(QDir(form().TempDir()).filePath("BIG.BIN")).size();
     EXPECT_LT(written, 300000) << "cancelled";
-    EXPECT_TRUE(form().isVisible()) << "not from inside the download";
-    EXPECT_TRUE(WaitUntil([&] { return !form().isVisible(); }));
-    EXPECT_EQ(form().Project(), nullptr);
+    EXPECT_NE(form().Project(), nullptr) << "not from inside the download";
+    EXPECT_TRUE(WaitUntil([&] { return form().Project() == nullptr; }));
     EXPECT_EQ(recorder->Count(), 0u);
 }
 
