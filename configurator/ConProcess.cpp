@@ -183,8 +183,10 @@ void TConnectProcessForm::showEvent(QShowEvent* event) {
 }
 
 void TConnectProcessForm::hideEvent(QHideEvent* event) {
-    // Nothing to see while hidden; the next showing starts it again.
-    Animate1->Stop();
+    // Closed, it has nothing to show until the next showing starts it again; hidden by
+    // the window system (minimized with the main window), it plays on for the restore.
+    if (!event->spontaneous())
+        Animate1->Stop();
     QDialog::hideEvent(event);
 }
 

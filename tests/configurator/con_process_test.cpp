@@ -283,6 +283,23 @@ TEST_F(ConProcessDialog, EscAndCloseActAsCancel) {
     }
 }
 
+TEST_F(ConProcessDialog, TheSearchAnimationPlaysOnOnceTheWindowIsRestored) {
+    // Minimized with the main window, the dialog is hidden by the window system only.
+    bool playing = false;
+    Post(lnkShow);
+    Then([&] {
+        form.showMinimized();
+        QCoreApplication::processEvents();
+        form.showNormal();
+        QCoreApplication::processEvents();
+        playing = form.isVisible() && form.Animate1->Active();
+        Post(lnkDone);
+    });
+    Run();
+    EXPECT_TRUE(playing);
+    EXPECT_FALSE(form.Animate1->Active());
+}
+
 TEST_F(ConProcessDialog, CycleRefreshesTheOpenProjectOnly) {
     Post(lnkCycle);
     Post(lnkCycle);
