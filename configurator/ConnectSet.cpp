@@ -55,6 +55,9 @@ QLineEdit* MakeEdit(QWidget* parent, int y) {
 QPushButton* MakeButton(const QString& text, QWidget* parent, int x) {
     auto* button = new QPushButton(text, parent);
     button->setGeometry(x, 184, 75, 25);
+    // Neither button is the dialog's default, not even after it has had the focus; Enter
+    // on a focused button is passed to the dialog, which presses it.
+    button->setAutoDefault(false);
     return button;
 }
 
@@ -208,6 +211,11 @@ bool TConSetForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TConSetForm::keyPressEvent(QKeyEvent* event) {
     // A focused button takes Enter itself; Esc reaches here from anywhere.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+        button && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        button->click();
+        return;
+    }
     if (!FormKeyDown(event->key()))
         QDialog::keyPressEvent(event);
 }

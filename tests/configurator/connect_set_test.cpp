@@ -316,6 +316,16 @@ TEST_F(ConSetDialog, EnterOnAFocusedButtonPressesThatButton) {
     }
 }
 
+TEST_F(ConSetDialog, NeitherButtonIsTheDialogsDefault) {
+    // Only a focused button takes Enter; none stands as the default of the fields.
+    EXPECT_FALSE(form->CancelButton->isDefault());
+    EXPECT_FALSE(form->YesButton->isDefault());
+    form->YesButton->setFocus();
+    form->ScanRateEdit->setFocus();
+    EXPECT_FALSE(form->CancelButton->isDefault());
+    EXPECT_FALSE(form->YesButton->isDefault());
+}
+
 TEST_F(ConSetDialog, ShowSettingsRunsModallyAtItsPlace) {
     form->hide();
     owner.Settings.Link = {150, 38400, 700, 70};
