@@ -210,11 +210,19 @@ bool TConSetForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TConSetForm::keyPressEvent(QKeyEvent* event) {
-    // A focused button takes Enter itself; Esc reaches here from anywhere.
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget());
-        button && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        button->click();
-        return;
+    // The dialog's keys are not the buttons': a focused button presses on Enter, and Esc
+    // there does nothing, as neither button is the dialog's cancel button.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            button->click();
+            return;
+        case Qt::Key_Escape:
+            return;
+        default:
+            return QDialog::keyPressEvent(event);
+        }
     }
     if (!FormKeyDown(event->key()))
         QDialog::keyPressEvent(event);
