@@ -71,7 +71,7 @@ TConnectProcessForm::TConnectProcessForm(TConnectProcessOwner& owner, QWidget* m
 
     ErrStaticText = new QLabel(Panel1);
     ErrStaticText->setGeometry(16, 16, 273, 65);
-    ErrStaticText->setAlignment(Qt::AlignCenter);
+    ErrStaticText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     ErrStaticText->setWordWrap(true);
     ErrStaticText->setTextFormat(Qt::PlainText);
     QFont bold = ErrStaticText->font();

@@ -97,6 +97,8 @@ TEST_F(ConProcessDialog, StartsHiddenWithTheSearchAnimation) {
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(ShowsError());
     EXPECT_TRUE(form.ErrStaticText->font().bold());
+    // Centred across its width, from its top down.
+    EXPECT_EQ(form.ErrStaticText->alignment(), Qt::AlignHCenter | Qt::AlignTop);
     EXPECT_EQ(form.Animate1->CommonAVI(), 1);
     EXPECT_GT(form.Animate1->FrameCount(), 1);
     EXPECT_FALSE(form.Animate1->Active());
