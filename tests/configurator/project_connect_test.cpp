@@ -86,6 +86,7 @@ protected:
         project_ = std::make_unique<TXMLProject>(host_);
         host_.Project = project_.get();
         ASSERT_TRUE(project_->LoadFromFile(file_->Path));
+        Watch();
         project_->Connect();
     }
     void TearDown() override {
@@ -95,27 +96,29 @@ protected:
         project_.reset();
         sim_.Stop();
     }
-    // For a dialog the master never closes: from within its modal loop, once `ready`
-    // holds (or after a bounded number of looks), remembers whether it held and presses
-    // Cancel. Returns when the dialog has closed.
-    bool CancelWhen(std::function<bool()> ready) {
-        bool held = false;
-        int looks = 0;
+    // Looks at the dialog every 10 ms from within whatever loop runs, its modal loop
+    // too: presses Cancel once cancelWhen_ holds, or after a bounded number of looks at
+    // it shown, so that a dialog that never closes fails the test instead of hanging it.
+    void Watch() {
         closer_.setInterval(10);
-        QObject::connect(&closer_, &QTimer::timeout, [&] {
+        QObject::connect(&closer_, &QTimer::timeout, [this] {
             if (!host_.Form.isVisible())
                 return;
-            held = ready();
-            if (held || ++looks > 12000) {
-                closer_.stop();
+            if (cancelWhen_ && cancelWhen_()) {
+                cancelWhen_ = nullptr;
+                held_ = true;
+                host_.Form.CancelButtonClick();
+            } else if (++looks_ > 6000) {
+                ADD_FAILURE() << "the dialog stayed up";
                 host_.Form.CancelButtonClick();
             }
         });
         closer_.start();
-        const bool closed = QTest::qWaitFor([&] { return !closer_.isActive(); }, 150000);
-        closer_.stop();
-        closer_.disconnect();
-        return closed && held;
+    }
+    // For a dialog the master never closes: Cancel once ready holds; true when it did.
+    bool CancelWhen(std::function<bool()> ready) {
+        cancelWhen_ = std::move(ready);
+        return QTest::qWaitFor([&] { return held_ && !host_.Form.isVisible(); }, 150000);
     }
     TProjectListView& List() { return *project_->ListView; }
 
@@ -125,6 +128,9 @@ protected:
     std::unique_ptr<ProjectFile> file_;
     std::unique_ptr<TXMLProject> project_;
     QTimer closer_;
+    std::function<bool()> cancelWhen_;
+    bool held_ = false;
+    int looks_ = 0;
 };
 
 TEST_F(ProjectConnectTest, IdentifiedDeviceShowsSearchAndFirstReadThenCounts) {
@@ -203,6 +209,7 @@ constexpr int32_t kSilentLooks = 36;
 struct SilentCase {
     const char* name;
     std::function<void(sim::Options&)> setUp;
+    friend void PrintTo(const SilentCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class SilentDeviceTest : public ProjectConnectTest,
