@@ -321,12 +321,15 @@ QString FormatValue(double value, int precision, const TRegionalSettings& settin
         return out;
     }
     if (7 - exponent <= precision) {
-        // The eight digits end within the decimals: the rest are zeros.
+        // The eight digits end within the decimals: the rest are zeros. Eight integer
+        // digits at precision 0 leave no decimals, and so no separator.
         if (negative)
             out += u'-';
         out += QString::fromLatin1(digits, exponent + 1);
-        out += separator + QString::fromLatin1(digits + exponent + 1, 7 - exponent);
-        out += QString(precision - (7 - exponent), u'0');
+        if (precision > 0) {
+            out += separator + QString::fromLatin1(digits + exponent + 1, 7 - exponent);
+            out += QString(precision - (7 - exponent), u'0');
+        }
         return out;
     }
     // The decimals end before the eighth significant digit: round there instead.
