@@ -213,6 +213,37 @@ TEST_F(MainWindow, StatusBarAndClearView) {
     ExpectCleared();
 }
 
+TEST_F(MainWindow, CurrentCellAndSelectionOutliveShowTable) {
+    const auto current = [this] {
+        const QModelIndex i = form.ViewGrid->currentIndex();
+        return QPoint(i.column(), i.row());
+    };
+    // An open starts at the first value cell, where ClearView put it.
+    ASSERT_TRUE(form.OpenArchive(Write("a.csv", kGood)));
+    EXPECT_EQ(current(), QPoint(1, 1));
+
+    // Showing the table again (the settings dialog's OK) keeps the cell and the range.
+    TViewGrid& grid = *form.ViewGrid;
+    grid.SetCurrentCell(3, 2);
+    grid.selectionModel()->select(
+        QItemSelection(grid.model()->index(1, 2), grid.model()->index(2, 4)),
+        QItemSelectionModel::ClearAndSelect);
+    form.ShowTable();
+    EXPECT_EQ(current(), QPoint(3, 2));
+    EXPECT_EQ(grid.selectionModel()->selectedIndexes().size(), 6);
+
+    // A header-only archive has no value cell to be current.
+    ASSERT_TRUE(form.OpenArchive(Write("h.csv", fixtures::Header())));
+    EXPECT_EQ(current(), QPoint(-1, -1));
+    // A smaller table brings the cell inside it: after a refused open the settings
+    // dialog's OK shows the archive read into the empty 30 x 30 view.
+    boxes.Answer(MsgResult::Cancel);
+    ASSERT_FALSE(form.OpenArchive(Write("b.csv", fixtures::Archive({"25:00;;1"}))));
+    grid.SetCurrentCell(29, 29);
+    form.ShowTable();
+    EXPECT_EQ(current(), QPoint(29, 1));
+}
+
 TEST_F(MainWindow, PrecisionAndFontAreAppliedByShowTable) {
     ASSERT_TRUE(form.OpenArchive(Write("a.csv", kGood)));
     form.SetPrecision(4);
