@@ -178,6 +178,11 @@ TEST(CellValues, DisplayForm) {
         {9.99999999, 2, "10,00"},
         {1234.5678, 3, "1234,568"},
         {1.23456789, 4, "1,2346"},
+        // Halfway between two results at the decimals: away from zero.
+        {2.5, 0, "3"},
+        {-2.5, 0, "-3"},
+        {0.125, 2, "0,13"},
+        {1234.03125, 4, "1234,0313"},
         {1, 7, "1,0000"}, // an edited setting out of range
         {1.4, -1, "1"},
     };
