@@ -154,6 +154,61 @@ TEST_F(MainWindow, RecognisesTheFormByContent) {
     }
 }
 
+TEST_F(MainWindow, HostileFilesOpenOrFailCleanly) {
+    // Each is opened, shown and painted down to its last row without reading past a line.
+    QByteArray garbage(4096, 0);
+    for (qsizetype i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 7919 + 13) % 251 + 1); // no NUL: every line is read
+    QByteArray keyedGarbage = garbage;
+    keyedGarbage[0] = '\x28';
+    QByteArray fields200 = "12:00:00;;";
+    for (int i = 0; i < 200; ++i)
+        fields200 += "1,5;";
+    const QByteArray header = fixtures::Header();
+    const QString question = QString::fromUtf8("Обноружено %1 ошибок в архиве!!\r\n"
+                                               "Продолжать в любом случае?");
+    const struct {
+        const char* what;
+        QByteArray file;
+        QStringList boxes;
+        int rows; // 0: not opened; -1: opened, rows and errors not counted here
+    } cases[] = {
+        {"empty", {}, {kUnknown}, 0},
+        {"T alone", "T", {kUnknown}, 0},
+        {"enciphered T alone", "\x28", {kUnknown}, 0},
+        {"garbage", garbage, {kUnknown}, 0},
+        {"garbage behind the key byte", keyedGarbage, {kUnknown}, 0},
+        {"header and garbage", header + garbage, {}, -1},
+        {"CR only", header + "\r12:00;;1\r\r12:01;;2\r", {question.arg(1)}, 4},
+        {"200 fields", header + "\r\n" + fields200, {}, 2},
+        {"semicolons only", header + "\n" + QByteArray(100000, ';'), {question.arg(1)}, 2},
+        {"one long value", header + "\n1;;" + QByteArray(100000, '7'), {question.arg(1)}, 2},
+        {"one long time", header + "\n" + QByteArray(100000, '1'), {question.arg(1)}, 2},
+        {"NUL in a line", header + "\n12:00;;1" + QByteArray(1, '\0') + "x\n1", {}, 2},
+    };
+    form.resize(700, 500);
+    form.show();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        boxes.Clear();
+        EXPECT_EQ(form.OpenArchive(Write("h.xxx", c.file)), c.rows != 0);
+        form.ViewGrid->scrollToBottom();
+        form.ViewGrid->grab();
+        if (c.rows < 0) {
+            ASSERT_EQ(boxes.Count(), 1u); // the error count, answered OK
+            EXPECT_GT(form.ViewGrid->RowCount(), 2);
+            continue;
+        }
+        EXPECT_EQ(boxes.Texts(), c.boxes);
+        if (c.rows > 0) {
+            EXPECT_EQ(form.ViewGrid->RowCount(), c.rows);
+            EXPECT_EQ(form.ViewGrid->ColCount(), 66);
+        } else {
+            ExpectCleared();
+        }
+    }
+}
+
 TEST_F(MainWindow, FileThatCannotBeRead) {
     ASSERT_TRUE(form.OpenArchive(Write("good.csv", kGood)));
     for (const QString& path : {dir.filePath("missing.xxx"), dir.path()}) {
