@@ -263,7 +263,12 @@ TEST_F(MainWindow, StatusBarAndClearView) {
     EXPECT_TRUE(form.GetArchiveLines().IsEmpty());
     EXPECT_EQ(form.ViewGrid->currentIndex().row(), 1);
     EXPECT_EQ(form.ViewGrid->currentIndex().column(), 1);
-    // Showing the table again with nothing loaded keeps the empty grid and panels.
+    // Showing the table again with nothing loaded keeps the empty grid and panels, also
+    // after a file that was read but is no archive.
+    form.ShowTable();
+    ExpectCleared();
+    EXPECT_FALSE(form.OpenArchive(Write("x.csv", "not an archive at all")));
+    ASSERT_FALSE(form.GetArchiveStream().isEmpty());
     form.ShowTable();
     ExpectCleared();
 }
