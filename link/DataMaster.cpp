@@ -70,13 +70,13 @@ bool TDataMaster::QuietThread() {
     if (!thread_->Started() || thread_->Suspended())
         return true;
     const int64_t bound = thread_->CycleBoundMs();
-    const TPortThreadState now = thread_->State();
-    if (now != ptsIdle) {
+    if (thread_->State() != ptsIdle) {
         // Still connected (or a disconnect not yet done): the master stops answering,
-        // so the cycle ends after the exchange in flight, and the port closes.
+        // so the cycle ends after the exchange in flight, and the port closes. A plain
+        // store, as in Disconnect: a compare-and-exchange from the state just read
+        // would lose to the thread's own ptsOpen -> ptsPoll and leave it polling.
         state_.store(dmsStopped);
-        if (now != ptsClose)
-            thread_->ChangeState(now, ptsClose);
+        thread_->SetState(ptsClose);
     }
     return thread_->WaitReached(ptsIdle, bound) && thread_->Suspend(bound);
 }

@@ -78,6 +78,9 @@ void TPortThread::Resume() {
     suspendAsked_ = false;
     if (parked_ || !started_)
         reached_ = kNoTurn; // what the thread did before it was suspended is over
+    // Running from now on, not once the thread has woken: a Suspended() in between
+    // would let the thread be set up while it runs.
+    parked_ = false;
     if (!started_) {
         started_ = true;
         thread_ = std::thread([this] { Execute(); });
@@ -92,13 +95,14 @@ bool TPortThread::Suspend(int64_t timeoutMs, TBoxesWhileWaiting boxes) {
             return true;
         suspendAsked_ = true;
     }
-    const bool parked = WaitUntil([this] { return parked_ || finished_; }, timeoutMs, boxes);
-    if (!parked) {
-        std::lock_guard lock(m_);
-        suspendAsked_ = false;
-        cv_.notify_all();
-    }
-    return parked;
+    if (WaitUntil([this] { return parked_ || finished_; }, timeoutMs, boxes))
+        return true;
+    std::lock_guard lock(m_);
+    if (parked_ || finished_)
+        return true; // parked just after the time was up: it stays suspended
+    suspendAsked_ = false;
+    cv_.notify_all();
+    return false;
 }
 
 void TPortThread::Terminate() {

@@ -31,9 +31,15 @@ public:
         std::lock_guard lock(m_);
         log_ << entry;
     }
+    // A list of its own: one that shared log_'s storage would race with the next Note
+    // on its count.
     QStringList Entries() const {
         std::lock_guard lock(m_);
-        return log_;
+        QStringList copy;
+        copy.reserve(log_.size());
+        for (const QString& entry : log_)
+            copy << entry;
+        return copy;
     }
     // A deep copy: a QString shared with the port thread would race on its count.
     void NoteOpened(const QString& path) {

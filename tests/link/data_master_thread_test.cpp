@@ -61,17 +61,24 @@ protected:
     std::unique_ptr<TDataMaster> master_;
 };
 
-// The main window's port 260 is port 4 (its low 8 bits).
+// The main window's port 260 is port 4 (its low 8 bits); its time-out and scan rate
+// give their low 16 bits.
 TEST_F(MasterThread, ConnectTakesTheLowBitsOfThePortNumber) {
     window_.PortValue = 260;
+    window_.TimeOutValue = 65536 + 300;
+    window_.ScanRateValue = 65536 + 150;
+    // A silent device keeps the master searching while the test looks at it.
+    device_.SetOverride([](const Bytes&, const QString&) { return Bytes{}; });
     master_->Connect("ABC", project_.List, project_.Writes);
     EXPECT_EQ(window_.Calls(), QStringList{"connected"});
     EXPECT_EQ(master_->State(), dmsSearch);
     EXPECT_EQ(lines_.log->OpenedPath(), "/dev/ttyS3");
     EXPECT_EQ(master_->Thread().Settings().Port, 4);
+    EXPECT_EQ(master_->Thread().Settings().Speed, 19200);
+    EXPECT_EQ(master_->Thread().Settings().TimeOut, 300);
     EXPECT_EQ(master_->Thread().Settings().Gap, 20);
     EXPECT_EQ(master_->Thread().Settings().Pause, 20);
-    EXPECT_EQ(master_->Thread().Period(), 100);
+    EXPECT_EQ(master_->Thread().Period(), 150);
 }
 
 TEST_F(MasterThread, AFailedConnectSaysSoAndLeavesTheThreadSuspended) {
@@ -126,7 +133,8 @@ TEST_F(MasterThread, AConnectWhileConnectedClosesTheOldConnectionFirst) {
     EXPECT_TRUE(WaitFor(lnkShow, 1));
 }
 
-// The card reader is not there yet: mounting fails, and the master goes back to the poll.
+// The fake device does not answer card requests: mounting fails, and the master goes back
+// to the poll.
 TEST_F(MasterThread, CardModePausesThePollAndComesBackWhenTheCardFails) {
     EXPECT_FALSE(master_->EnterCardMode()); // not polling: nothing changes
     EXPECT_EQ(master_->State(), dmsStopped);

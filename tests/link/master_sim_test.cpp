@@ -106,8 +106,8 @@ TEST_F(MasterSim, AWriteReachesTheDeviceAndIsReadBack) {
     EXPECT_EQ(boxes_.Count(), 0u);
 }
 
-// Card mode pauses the poll and lends the port; without a card reader the mount fails,
-// and the master returns to the poll.
+// Card mode pauses the poll and lends the port; with no card in the simulator's receiver
+// the mount fails, and the master returns to the poll.
 TEST_F(MasterSim, CardModePausesAndPollingResumes) {
     StartSimulator();
     Connect();

@@ -422,6 +422,20 @@ TEST_F(PortThreadTest, SuspendStopsAtATurnBoundaryAndResumeGoesOn) {
     EXPECT_FALSE(thread_.Suspended());
 }
 
+// A suspended thread that is resumed counts as running at once, before it has woken:
+// else a Connect right after a Connect would set up a thread that is about to run.
+TEST_F(PortThreadTest, AResumedThreadIsNoLongerSuspended) {
+    thread_.Setup(Settings(), 100);
+    thread_.Resume();
+    for (int i = 0; i < 50; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(thread_.Suspend(kBound));
+        ASSERT_TRUE(thread_.Suspended());
+        thread_.Resume();
+        EXPECT_FALSE(thread_.Suspended());
+    }
+}
+
 // Card mode: once the thread has reached ptsPaused no exchange of the poll is in
 // flight, and the port is the borrower's until the state goes back to ptsPoll.
 TEST_F(PortThreadTest, PausedLendsThePortUntilPollingAgain) {

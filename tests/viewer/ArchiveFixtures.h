@@ -1,5 +1,6 @@
 #pragma once
 // Archives the tests build themselves, with an enciphering written apart from the viewer's.
+#include "TestFiles.h"
 #include <QByteArray>
 #include <QFile>
 #include <QString>
@@ -40,14 +41,7 @@ inline QByteArray Archive(const QList<QByteArray>& rows, const QByteArray& lineE
     return text;
 }
 
-inline bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-inline QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testfiles::ReadFile;
+using testfiles::WriteFile;
 
 } // namespace fixtures
