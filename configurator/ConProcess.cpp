@@ -71,7 +71,7 @@ TConnectProcessForm::TConnectProcessForm(TConnectProcessOwner& owner, QWidget* m
 
     ErrStaticText = new QLabel(Panel1);
     ErrStaticText->setGeometry(16, 16, 273, 65);
-    ErrStaticText->setAlignment(Qt::AlignCenter);
+    ErrStaticText->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     ErrStaticText->setWordWrap(true);
     ErrStaticText->setTextFormat(Qt::PlainText);
     QFont bold = ErrStaticText->font();
@@ -183,8 +183,10 @@ void TConnectProcessForm::showEvent(QShowEvent* event) {
 }
 
 void TConnectProcessForm::hideEvent(QHideEvent* event) {
-    // Nothing to see while hidden; the next showing starts it again.
-    Animate1->Stop();
+    // Closed, it has nothing to show until the next showing starts it again; hidden by
+    // the window system (minimized with the main window), it plays on for the restore.
+    if (!event->spontaneous())
+        Animate1->Stop();
     QDialog::hideEvent(event);
 }
 

@@ -55,6 +55,9 @@ QLineEdit* MakeEdit(QWidget* parent, int y) {
 QPushButton* MakeButton(const QString& text, QWidget* parent, int x) {
     auto* button = new QPushButton(text, parent);
     button->setGeometry(x, 184, 75, 25);
+    // Neither button is the dialog's default, not even after it has had the focus; Enter
+    // on a focused button is passed to the dialog, which presses it.
+    button->setAutoDefault(false);
     return button;
 }
 
@@ -207,7 +210,20 @@ bool TConSetForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TConSetForm::keyPressEvent(QKeyEvent* event) {
-    // A focused button takes Enter itself; Esc reaches here from anywhere.
+    // The dialog's keys are not the buttons': a focused button presses on Enter, and Esc
+    // there does nothing, as neither button is the dialog's cancel button.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            button->click();
+            return;
+        case Qt::Key_Escape:
+            return;
+        default:
+            return QDialog::keyPressEvent(event);
+        }
+    }
     if (!FormKeyDown(event->key()))
         QDialog::keyPressEvent(event);
 }

@@ -1,6 +1,7 @@
 #include "CellText.h"
 
 #include "CodePage.h"
+#include "NumberText.h"
 
 #include <algorithm>
 #include <array>
@@ -296,50 +297,16 @@ QString FormatValue(double value, int precision, const TRegionalSettings& settin
         return QStringLiteral("-------"); // never a parsed cell
     precision = std::clamp(precision, 0, 4);
     const QString separator = platform::FromCodePage(settings.DecimalSeparator);
-
-    // Eight significant digits: d.ddddddde<exp>.
-    char sci[40];
-    *std::to_chars(sci, sci + sizeof sci - 1, value, std::chars_format::scientific, 7).ptr = 0;
-    const bool negative = sci[0] == '-';
-    const char* mantissa = sci + (negative ? 1 : 0);
-    char digits[8];
-    digits[0] = mantissa[0];
-    std::memcpy(digits + 1, mantissa + 2, 7);
-    const int exponent = std::atoi(mantissa + 10);
-
-    QString out;
-    if (exponent >= 8) {
-        int count = 8;
-        while (count > 1 && digits[count - 1] == '0')
-            --count;
-        if (negative)
-            out += u'-';
-        out += QLatin1Char(digits[0]);
-        if (count > 1)
-            out += separator + QString::fromLatin1(digits + 1, count - 1);
-        out += u'E' + QString::number(exponent).rightJustified(std::max(precision, 1), u'0');
-        return out;
+    // One rounding, half away from zero, at the eighth significant digit or at the last
+    // decimal, whichever comes first; scientific past eight integer digits.
+    QString text = platform::FormatFixed(value, precision, u'.', 8);
+    const qsizetype e = text.indexOf(u'E');
+    if (e >= 0) {
+        // The exponent is at least 8 here: padded to the decimals, at least one digit.
+        const QString exponent = text.mid(e + 1).rightJustified(std::max(precision, 1), u'0');
+        text = text.left(e + 1) + exponent;
     }
-    if (7 - exponent <= precision) {
-        // The eight digits end within the decimals: the rest are zeros.
-        if (negative)
-            out += u'-';
-        out += QString::fromLatin1(digits, exponent + 1);
-        out += separator + QString::fromLatin1(digits + exponent + 1, 7 - exponent);
-        out += QString(precision - (7 - exponent), u'0');
-        return out;
-    }
-    // The decimals end before the eighth significant digit: round there instead.
-    char fixed[48];
-    const char* fixedEnd =
-        std::to_chars(fixed, fixed + sizeof fixed, value, std::chars_format::fixed, precision).ptr;
-    QString text = QString::fromLatin1(fixed, fixedEnd - fixed);
-    if (text.startsWith(u'-') && std::all_of(static_cast<const char*>(fixed) + 1, fixedEnd,
-                                             [](char c) { return c == '0' || c == '.'; }))
-        text.remove(0, 1); // no minus on a value shown as zero
-    if (precision > 0)
-        text.replace(text.indexOf(u'.'), 1, separator);
-    return text;
+    return text.replace(u'.', separator);
 }
 
 QString DecodeCell(QByteArrayView bytes) {

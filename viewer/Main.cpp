@@ -436,7 +436,9 @@ void TTolvaForm::AdjustGridSizes() {
 }
 
 void TTolvaForm::UpdateStatusBar() {
-    if (ArchiveStream.isEmpty()) {
+    // No archive read: a file that is none keeps its bytes in the stream, but gives no
+    // lines, and the grid it leaves is the empty one.
+    if (ArchiveLines.IsEmpty()) {
         ViewStatusPanels[0]->clear();
         ViewStatusPanels[1]->clear();
         return;

@@ -31,11 +31,18 @@ void WriteFileOnce(const QString& path, const QByteArray& content) {
         throw ERegistryError(WriteFailure(path));
 }
 
+// The file as it stands, empty when there is none. One that is there but cannot be read
+// is not rewritten: its other lines would be lost.
 QByteArray ReadFileOrEmpty(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.exists())
         return {};
-    return file.readAll();
+    if (!file.open(QIODevice::ReadOnly))
+        throw ERegistryError(WriteFailure(path));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw ERegistryError(WriteFailure(path));
+    return bytes;
 }
 
 QByteArray MimePackage(const QString& ext, const QString& typeName) {

@@ -149,7 +149,10 @@ TViewGrid::TViewGrid(QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
+            &TViewGrid::RememberCurrentCell);
     connect(model_, &QAbstractItemModel::modelReset, this, &TViewGrid::HideFixedSections);
+    connect(model_, &QAbstractItemModel::modelReset, this, &TViewGrid::RestoreCurrentCell);
     SetDefaultRowHeight(rowHeight_);
     SetFixedColWidth(64);
 }
@@ -160,6 +163,36 @@ void TViewGrid::HideFixedSections() {
         setRowHidden(0, true);
     if (model_->columnCount() > 0)
         setColumnHidden(0, true);
+}
+
+void TViewGrid::RememberCurrentCell() {
+    const QModelIndex current = currentIndex();
+    current_ = current.isValid() ? QPoint(current.column(), current.row()) : QPoint(-1, -1);
+    const QItemSelection selection = selectionModel()->selection();
+    selected_ = selection.isEmpty()
+                    ? QRect()
+                    : QRect(QPoint(selection.first().left(), selection.first().top()),
+                            QPoint(selection.first().right(), selection.first().bottom()));
+}
+
+void TViewGrid::RestoreCurrentCell() {
+    // Row 0 and column 0 are fixed: a table without value cells has no current cell.
+    const int lastCol = ColCount() - 1;
+    const int lastRow = RowCount() - 1;
+    if (current_.x() < 0 || lastCol < 1 || lastRow < 1)
+        return;
+    const auto inside = [&](QPoint p) {
+        return QPoint(std::clamp(p.x(), 1, lastCol), std::clamp(p.y(), 1, lastRow));
+    };
+    const QPoint cell = inside(current_);
+    setCurrentIndex(model_->index(cell.y(), cell.x()));
+    if (selected_.isValid()) {
+        const QPoint from = inside(selected_.topLeft());
+        const QPoint to = inside(selected_.bottomRight());
+        selectionModel()->select(
+            QItemSelection(model_->index(from.y(), from.x()), model_->index(to.y(), to.x())),
+            QItemSelectionModel::ClearAndSelect);
+    }
 }
 
 void TViewGrid::SetDefaultRowHeight(int height) {

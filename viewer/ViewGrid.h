@@ -60,10 +60,16 @@ protected:
 private:
     friend class TFixedHeader;
     void HideFixedSections();
+    // A string grid keeps its current cell and selected range when its content is
+    // replaced, brought inside a smaller table.
+    void RememberCurrentCell();
+    void RestoreCurrentCell();
 
     TArchiveModel* model_;
     TFixedHeader* top_;
     TFixedHeader* left_;
     QWidget* corner_;
     int rowHeight_ = 18;
+    QPoint current_{-1, -1}; // column, row
+    QRect selected_;         // columns by rows
 };

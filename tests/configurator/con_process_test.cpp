@@ -97,6 +97,8 @@ TEST_F(ConProcessDialog, StartsHiddenWithTheSearchAnimation) {
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(ShowsError());
     EXPECT_TRUE(form.ErrStaticText->font().bold());
+    // Centred across its width, from its top down.
+    EXPECT_EQ(form.ErrStaticText->alignment(), Qt::AlignHCenter | Qt::AlignTop);
     EXPECT_EQ(form.Animate1->CommonAVI(), 1);
     EXPECT_GT(form.Animate1->FrameCount(), 1);
     EXPECT_FALSE(form.Animate1->Active());
@@ -281,6 +283,23 @@ TEST_F(ConProcessDialog, EscAndCloseActAsCancel) {
         EXPECT_EQ(owner.Calls, QStringList({"disconnect"}));
         EXPECT_FALSE(form.Animate1->Active());
     }
+}
+
+TEST_F(ConProcessDialog, TheSearchAnimationPlaysOnOnceTheWindowIsRestored) {
+    // Minimized with the main window, the dialog is hidden by the window system only.
+    bool playing = false;
+    Post(lnkShow);
+    Then([&] {
+        form.showMinimized();
+        QCoreApplication::processEvents();
+        form.showNormal();
+        QCoreApplication::processEvents();
+        playing = form.isVisible() && form.Animate1->Active();
+        Post(lnkDone);
+    });
+    Run();
+    EXPECT_TRUE(playing);
+    EXPECT_FALSE(form.Animate1->Active());
 }
 
 TEST_F(ConProcessDialog, CycleRefreshesTheOpenProjectOnly) {

@@ -304,16 +304,29 @@ TEST_F(ConSetDialog, EnterAndEscInTheFields) {
     EXPECT_EQ(QApplication::focusWidget(), form->TimeOutEdit);
 }
 
-TEST_F(ConSetDialog, EnterOnAFocusedButtonPressesThatButton) {
+TEST_F(ConSetDialog, EnterOnAFocusedButtonPressesThatButtonAndEscDoesNothing) {
     for (const auto& [button, result] : {std::pair{form->CancelButton, int(QDialog::Rejected)},
                                          std::pair{form->YesButton, int(QDialog::Accepted)}}) {
         owner.Calls.clear();
         Show();
         button->setFocus();
+        QTest::keyClick(button, Qt::Key_Escape);
+        EXPECT_TRUE(form->isVisible()) << button->text().toStdString();
+        EXPECT_EQ(form->result(), -1);
         QTest::keyClick(button, Qt::Key_Return);
         EXPECT_TRUE(Closed(result)) << button->text().toStdString();
         EXPECT_EQ(owner.Calls.contains("save"), result == QDialog::Accepted);
     }
+}
+
+TEST_F(ConSetDialog, NeitherButtonIsTheDialogsDefault) {
+    // Only a focused button takes Enter; none stands as the default of the fields.
+    EXPECT_FALSE(form->CancelButton->isDefault());
+    EXPECT_FALSE(form->YesButton->isDefault());
+    form->YesButton->setFocus();
+    form->ScanRateEdit->setFocus();
+    EXPECT_FALSE(form->CancelButton->isDefault());
+    EXPECT_FALSE(form->YesButton->isDefault());
 }
 
 TEST_F(ConSetDialog, ShowSettingsRunsModallyAtItsPlace) {

@@ -7,22 +7,18 @@
 #include "PanelDetal.h"
 #include "ProjectHost.h"
 #include "ProjectListView.h"
+#include "ServedSimulator.h"
 #include "SimHarness.h"
-#include "Simulator.h"
 #include "VItem.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QThread>
-#include <cstdlib>
-#include <thread>
 
 using namespace projecttest;
 
 namespace {
-
-constexpr unsigned kPort = 9;
 
 const QByteArray kProject = R"(<Device Name="Карта">
   <Packet ID="P"><Register ID="R1" Addr="1"/></Packet>
@@ -42,44 +38,30 @@ class ProjectCardTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        ::setenv("VENDRILL_PORTS_DIR", dir_.filePath("ports").toUtf8().constData(), 1);
         MakeImage();
-        host_.Window.PortValue = kPort;
-        host_.Window.PortSpeedValue = 115200;
-        host_.Window.TimeOutValue = 1000; // generous: a loaded machine must not lose replies
-        host_.Window.ScanRateValue = 50;
+        UseSimulatorPort(host_.Window, 1000,
+                         50); // generous: a loaded machine must not lose replies
         host_.Progress = &progress_;
         host_.Prompt = &prompt_;
 
         sim::Options options;
-        options.PortsDir = dir_.filePath("ports").toStdString();
-        options.Port = kPort;
         options.Registers = {{0, 321}};
         options.CardImage = image_;
-        sim_ = std::make_unique<sim::Simulator>(options);
         std::string error;
-        ASSERT_TRUE(sim_->Open(error)) << error;
-        serving_ = std::thread([this] { sim_->Serve(); });
+        ASSERT_TRUE(sim_.Start(options, error)) << error;
 
         TProjectLinkParts parts;
         parts.CardClock = &cardSleeper_; // the pauses between tries need not be waited out
         project_ = std::make_unique<TXMLProject>(host_, parts);
         ASSERT_TRUE(project_->LoadFromFile(file_.Path));
         project_->Connect();
-        ASSERT_TRUE(WaitForState(dmsPoll));
+        ASSERT_TRUE(WaitForState(*project_->DataMaster, dmsPoll));
         project_->RefreshView(); // what the progress dialog does at the end of each cycle
     }
     void TearDown() override {
         // Destroyed while the link runs: the port thread ends before anything is freed.
         project_.reset();
-        StopSimulator();
-        ::unsetenv("VENDRILL_PORTS_DIR");
-    }
-    void StopSimulator() {
-        if (serving_.joinable()) {
-            sim_->Stop();
-            serving_.join();
-        }
+        sim_.Stop();
     }
     void MakeImage() {
         image_ = dir_.filePath("card.img").toStdString();
@@ -97,14 +79,6 @@ protected:
             simtest::RunCommand({"mcopy", "-i", image_, inner, "::A/INNER.TXT"}, out, 60000, env),
             0)
             << out;
-    }
-    bool WaitForState(TDataMasterState state) {
-        for (int i = 0; i < 6000; ++i) {
-            if (project_->DataMaster->State() == state)
-                return true;
-            QThread::msleep(10);
-        }
-        return false;
     }
     TProjectListView& List() { return *project_->ListView; }
     QStringList Rows() {
@@ -133,8 +107,7 @@ protected:
 
     QTemporaryDir dir_;
     std::string image_;
-    std::unique_ptr<sim::Simulator> sim_;
-    std::thread serving_;
+    ServedSimulator sim_;
     platform::RecordingMessageBox boxes_;
     platform::VirtualClock cardSleeper_;
     cardtest::RecordingProgress progress_;
@@ -216,8 +189,8 @@ TEST_F(ProjectCardTest, WriteReachesTheInstrument) {
     for (int i = 0; i < 6000 && !project_->Writes.Empty(); ++i)
         QThread::msleep(10);
     ASSERT_TRUE(project_->Writes.Empty());
-    StopSimulator();
-    EXPECT_EQ(sim_->Register(0), 777);
+    sim_.Stop();
+    EXPECT_EQ(sim_.Sim().Register(0), 777);
     EXPECT_EQ(boxes_.Count(), 0u);
 }
 
@@ -244,7 +217,7 @@ TEST_F(ProjectCardTest, CancelledDownloadOpensThePartReadSoFar) {
 
 TEST_F(ProjectCardTest, FailedReadOpensNothingAndEnablesEverything) {
     OpenCard();
-    StopSimulator(); // every request goes unanswered now; the prompt gives up
+    sim_.Stop(); // every request goes unanswered now; the prompt gives up
     Open("BIG     .BIN");
     EXPECT_FALSE(prompt_.Asked.empty());
     EXPECT_TRUE(host_.Opened.isEmpty());

@@ -154,6 +154,61 @@ TEST_F(MainWindow, RecognisesTheFormByContent) {
     }
 }
 
+TEST_F(MainWindow, HostileFilesOpenOrFailCleanly) {
+    // Each is opened, shown and painted down to its last row without reading past a line.
+    QByteArray garbage(4096, 0);
+    for (qsizetype i = 0; i < garbage.size(); ++i)
+        garbage[i] = char((i * 7919 + 13) % 251 + 1); // no NUL: every line is read
+    QByteArray keyedGarbage = garbage;
+    keyedGarbage[0] = '\x28';
+    QByteArray fields200 = "12:00:00;;";
+    for (int i = 0; i < 200; ++i)
+        fields200 += "1,5;";
+    const QByteArray header = fixtures::Header();
+    const QString question = QString::fromUtf8("Обноружено %1 ошибок в архиве!!\r\n"
+                                               "Продолжать в любом случае?");
+    const struct {
+        const char* what;
+        QByteArray file;
+        QStringList boxes;
+        int rows; // 0: not opened; -1: opened, rows and errors not counted here
+    } cases[] = {
+        {"empty", {}, {kUnknown}, 0},
+        {"T alone", "T", {kUnknown}, 0},
+        {"enciphered T alone", "\x28", {kUnknown}, 0},
+        {"garbage", garbage, {kUnknown}, 0},
+        {"garbage behind the key byte", keyedGarbage, {kUnknown}, 0},
+        {"header and garbage", header + garbage, {}, -1},
+        {"CR only", header + "\r12:00;;1\r\r12:01;;2\r", {question.arg(1)}, 4},
+        {"200 fields", header + "\r\n" + fields200, {}, 2},
+        {"semicolons only", header + "\n" + QByteArray(100000, ';'), {question.arg(1)}, 2},
+        {"one long value", header + "\n1;;" + QByteArray(100000, '7'), {question.arg(1)}, 2},
+        {"one long time", header + "\n" + QByteArray(100000, '1'), {question.arg(1)}, 2},
+        {"NUL in a line", header + "\n12:00;;1" + QByteArray(1, '\0') + "x\n1", {}, 2},
+    };
+    form.resize(700, 500);
+    form.show();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        boxes.Clear();
+        EXPECT_EQ(form.OpenArchive(Write("h.xxx", c.file)), c.rows != 0);
+        form.ViewGrid->scrollToBottom();
+        form.ViewGrid->grab();
+        if (c.rows < 0) {
+            ASSERT_EQ(boxes.Count(), 1u); // the error count, answered OK
+            EXPECT_GT(form.ViewGrid->RowCount(), 2);
+            continue;
+        }
+        EXPECT_EQ(boxes.Texts(), c.boxes);
+        if (c.rows > 0) {
+            EXPECT_EQ(form.ViewGrid->RowCount(), c.rows);
+            EXPECT_EQ(form.ViewGrid->ColCount(), 66);
+        } else {
+            ExpectCleared();
+        }
+    }
+}
+
 TEST_F(MainWindow, FileThatCannotBeRead) {
     ASSERT_TRUE(form.OpenArchive(Write("good.csv", kGood)));
     for (const QString& path : {dir.filePath("missing.xxx"), dir.path()}) {
@@ -208,9 +263,45 @@ TEST_F(MainWindow, StatusBarAndClearView) {
     EXPECT_TRUE(form.GetArchiveLines().IsEmpty());
     EXPECT_EQ(form.ViewGrid->currentIndex().row(), 1);
     EXPECT_EQ(form.ViewGrid->currentIndex().column(), 1);
-    // Showing the table again with nothing loaded keeps the empty grid and panels.
+    // Showing the table again with nothing loaded keeps the empty grid and panels, also
+    // after a file that was read but is no archive.
     form.ShowTable();
     ExpectCleared();
+    EXPECT_FALSE(form.OpenArchive(Write("x.csv", "not an archive at all")));
+    ASSERT_FALSE(form.GetArchiveStream().isEmpty());
+    form.ShowTable();
+    ExpectCleared();
+}
+
+TEST_F(MainWindow, CurrentCellAndSelectionOutliveShowTable) {
+    const auto current = [this] {
+        const QModelIndex i = form.ViewGrid->currentIndex();
+        return QPoint(i.column(), i.row());
+    };
+    // An open starts at the first value cell, where ClearView put it.
+    ASSERT_TRUE(form.OpenArchive(Write("a.csv", kGood)));
+    EXPECT_EQ(current(), QPoint(1, 1));
+
+    // Showing the table again (the settings dialog's OK) keeps the cell and the range.
+    TViewGrid& grid = *form.ViewGrid;
+    grid.SetCurrentCell(3, 2);
+    grid.selectionModel()->select(
+        QItemSelection(grid.model()->index(1, 2), grid.model()->index(2, 4)),
+        QItemSelectionModel::ClearAndSelect);
+    form.ShowTable();
+    EXPECT_EQ(current(), QPoint(3, 2));
+    EXPECT_EQ(grid.selectionModel()->selectedIndexes().size(), 6);
+
+    // A header-only archive has no value cell to be current.
+    ASSERT_TRUE(form.OpenArchive(Write("h.csv", fixtures::Header())));
+    EXPECT_EQ(current(), QPoint(-1, -1));
+    // A smaller table brings the cell inside it: after a refused open the settings
+    // dialog's OK shows the archive read into the empty 30 x 30 view.
+    boxes.Answer(MsgResult::Cancel);
+    ASSERT_FALSE(form.OpenArchive(Write("b.csv", fixtures::Archive({"25:00;;1"}))));
+    grid.SetCurrentCell(29, 29);
+    form.ShowTable();
+    EXPECT_EQ(current(), QPoint(29, 1));
 }
 
 TEST_F(MainWindow, PrecisionAndFontAreAppliedByShowTable) {

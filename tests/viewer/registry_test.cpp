@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <unistd.h>
 
 namespace {
 
@@ -204,6 +205,17 @@ TEST_F(FileTypeAssociation, UnwritableFolderReportsAndKeepsWhatWasWritten) {
 
     qputenv("XDG_DATA_HOME", (home.path() + "/plain/data").toUtf8());
     EXPECT_THROW(reg.RegisterFileType(".xxx", "xxxFile"), ERegistryError);
+}
+
+TEST_F(FileTypeAssociation, UnreadableMimeappsListIsNotReplaced) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    const QString list = config + "/mimeapps.list";
+    WriteAll(list, "[Default Applications]\ntext/plain=ed.desktop\n");
+    ASSERT_TRUE(QFile::setPermissions(list, QFile::WriteOwner));
+    EXPECT_THROW(reg.RegisterFileType(".xxx", "xxxFile"), ERegistryError);
+    ASSERT_TRUE(QFile::setPermissions(list, QFile::ReadOwner | QFile::WriteOwner));
+    EXPECT_EQ(ReadAll(list), "[Default Applications]\ntext/plain=ed.desktop\n");
 }
 
 TEST_F(FileTypeAssociation, TheDesktopDatabaseAcceptsThePackage) {
