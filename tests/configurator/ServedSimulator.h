@@ -8,8 +8,10 @@
 
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -35,15 +37,31 @@ public:
         sim_ = std::make_unique<sim::Simulator>(options);
         if (!sim_->Open(error))
             return false;
-        serving_ = std::thread([this] { sim_->Serve(); });
+        serving_ = std::thread([this] {
+            while (!stop_) {
+                std::lock_guard lock(mutex_);
+                sim_->ServeOne(10);
+            }
+        });
         return true;
     }
     // Ends the serving; the instrument is silent from then on.
     void Stop() {
         if (serving_.joinable()) {
+            stop_ = true;
             sim_->Stop();
             serving_.join();
         }
+    }
+    // A register of the instrument, read or changed between two requests while it serves,
+    // as its own measurement would change it.
+    uint16_t Register(uint16_t address) {
+        std::lock_guard lock(mutex_);
+        return sim_->Register(address);
+    }
+    void SetRegister(uint16_t address, uint16_t value) {
+        std::lock_guard lock(mutex_);
+        sim_->SetRegister(address, value);
     }
     sim::Simulator& Sim() { return *sim_; }
     QString PortsDir() const { return dir_.filePath("ports"); }
@@ -51,6 +69,8 @@ public:
 private:
     QTemporaryDir dir_;
     std::unique_ptr<sim::Simulator> sim_;
+    std::mutex mutex_; // the serving holds it for each request
+    std::atomic<bool> stop_{false};
     std::thread serving_;
 };
 

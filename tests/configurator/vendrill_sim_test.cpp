@@ -6,8 +6,8 @@
 #include "Program.h"
 #include "ProjectListView.h"
 #include "ProjectXML.h"
+#include "ServedSimulator.h"
 #include "SimHarness.h"
-#include "Simulator.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +31,6 @@
 
 namespace {
 
-constexpr unsigned kPort = 11;
 constexpr int kBound = 60000; // real ms; only a hang runs into it
 
 // The example as the build copies it, beside its icon library.
@@ -51,43 +50,6 @@ public:
     QString RunSaveDialog() override { return File; }
 };
 
-// The simulator on its own thread; the test changes and reads its registers between two
-// requests.
-class ServedSimulator {
-public:
-    explicit ServedSimulator(sim::Options options) : Sim(std::move(options)) {}
-    ~ServedSimulator() {
-        Stop = true;
-        if (Serving.joinable())
-            Serving.join();
-    }
-    bool Start(std::string& error) {
-        if (!Sim.Open(error))
-            return false;
-        Serving = std::thread([this] {
-            while (!Stop) {
-                std::lock_guard lock(Mutex);
-                Sim.ServeOne(10);
-            }
-        });
-        return true;
-    }
-    void Set(uint16_t address, uint16_t value) {
-        std::lock_guard lock(Mutex);
-        Sim.SetRegister(address, value);
-    }
-    uint16_t Get(uint16_t address) {
-        std::lock_guard lock(Mutex);
-        return Sim.Register(address);
-    }
-
-private:
-    sim::Simulator Sim;
-    std::mutex Mutex;
-    std::atomic<bool> Stop{false};
-    std::thread Serving;
-};
-
 // The registers of examples/instrument-registers.txt that the test looks at.
 sim::RegisterMap ExampleRegisters() {
     sim::RegisterMap registers;
@@ -102,15 +64,12 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ASSERT_TRUE(QFile::exists(ExampleProject()));
-        ports = dir.filePath("ports");
-        ::setenv("VENDRILL_PORTS_DIR", ports.toUtf8().constData(), 1);
-        store.Values[{"Morlavin_V1", "Port"}] = QString::number(kPort);
+        store.Values[{"Morlavin_V1", "Port"}] =
+            QString::number(projecttest::ServedSimulator::kPort);
         store.Values[{"Morlavin_V1", "ScanRate"}] = "50";
         store.Values[{"Morlavin_V1", "TimeOut"}] = "1000"; // a loaded machine loses no reply
 
         sim::Options options;
-        options.PortsDir = ports.toStdString();
-        options.Port = kPort;
         options.Registers = ExampleRegisters();
         options.Id = "\xCC\xD2\xC2-12 v1.0"; // "МТВ-12 v1.0" in Windows-1251
         std::string error;
@@ -119,8 +78,7 @@ protected:
             card, 16384, {{"NOTE.TXT", "note"}, {"BIG.BIN", simtest::VariedBytes(300000)}}, error))
             << error;
         options.CardImage = card;
-        simulator = std::make_unique<ServedSimulator>(options);
-        ASSERT_TRUE(simulator->Start(error)) << error;
+        ASSERT_TRUE(simulator.Start(options, error)) << error;
 
         program = std::make_unique<TVendrillProgram>(TQeldFormSetup{&store, dir.filePath("bin")});
         recorder = std::make_unique<platform::RecordingMessageBox>();
@@ -145,8 +103,7 @@ protected:
         noticeRecorder.reset();
         recorder.reset();
         program.reset();
-        simulator.reset();
-        ::unsetenv("VENDRILL_PORTS_DIR");
+        simulator.Stop();
         EXPECT_FALSE(guardFired) << "a dialog never closed";
     }
 
@@ -177,10 +134,9 @@ protected:
     }
 
     QTemporaryDir dir;
-    QString ports;
     MemorySettings store;
     ChosenFile files;
-    std::unique_ptr<ServedSimulator> simulator;
+    projecttest::ServedSimulator simulator;
     std::unique_ptr<TVendrillProgram> program;
     // Installed over the program's own, so that nothing waits for a user.
     std::unique_ptr<platform::RecordingMessageBox> recorder;
@@ -228,8 +184,8 @@ TEST_F(VendrillSim, OpensConnectsShowsLiveValuesWritesAndDisconnects) {
     EXPECT_FALSE(program->ConnectProcessForm.isVisible());
 
     // The instrument measures anew: 30.0 on the wire, low-order word first.
-    simulator->Set(0, 0x0000);
-    simulator->Set(1, 0x41F0);
+    simulator.SetRegister(0, 0x0000);
+    simulator.SetRegister(1, 0x41F0);
     EXPECT_TRUE(WaitUntil([&] { return Value("Температура подачи") == "30.00"; }));
     EXPECT_GT(form().RequestCount(), 0);
     EXPECT_NE(form().StatusText(3), "Ответов 0");
@@ -241,8 +197,8 @@ TEST_F(VendrillSim, OpensConnectsShowsLiveValuesWritesAndDisconnects) {
     project().Detail->ValueEdit->setText("55.5");
     project().Detail->WriteButton->click();
     EXPECT_EQ(Value("Уставка температуры"), "55.50") << "shown before the instrument answers";
-    EXPECT_TRUE(WaitUntil([&] { return simulator->Get(40) == 0x425E; }));
-    EXPECT_EQ(simulator->Get(39), 0x0000);
+    EXPECT_TRUE(WaitUntil([&] { return simulator.Register(40) == 0x425E; }));
+    EXPECT_EQ(simulator.Register(39), 0x0000);
     EXPECT_TRUE(WaitUntil([&] { return project().Writes.Empty(); }));
 
     form().MI_ConectStopClick();
