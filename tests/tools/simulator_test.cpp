@@ -288,7 +288,7 @@ TEST_F(SimulatorTest, RefusesWhatItCannotServe) {
 
     std::string help;
     EXPECT_EQ(RunCommand({SimulatorPath(), "--help"}, help), 0);
-    EXPECT_NE(help.find("--fault SPEC"), std::string::npos);
+    EXPECT_NE(help.find("--fault FAULT"), std::string::npos);
 }
 
 // No second thread: the client writes, the simulator serves one request, the client reads.

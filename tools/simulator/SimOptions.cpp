@@ -126,13 +126,13 @@ bool LoadRegisterFile(const std::string& path, RegisterMap& registers, std::stri
     return true;
 }
 
-bool ParseFault(const std::string& spec, Fault& fault, std::string& error) {
-    std::string rest = spec;
+bool ParseFault(const std::string& faultText, Fault& fault, std::string& error) {
+    std::string rest = faultText;
     Fault f;
     const auto slash = rest.find('/');
     if (slash != std::string::npos) {
         if (!ParseUnsigned(rest.substr(slash + 1), 1, 1000000, f.Every)) {
-            error = "bad fault \"" + spec + "\": /EVERY must be 1 or more";
+            error = "bad fault \"" + faultText + "\": /EVERY must be 1 or more";
             return false;
         }
         rest.resize(slash);
@@ -161,11 +161,11 @@ bool ParseFault(const std::string& spec, Fault& fault, std::string& error) {
         f.Kind = FaultKind::Exception;
         ok = hasValue && ParseUnsigned(value, 1, 255, f.Value);
     } else {
-        error = "unknown fault \"" + spec + "\": drop, crc, truncate, delay or exception";
+        error = "unknown fault \"" + faultText + "\": drop, crc, truncate, delay or exception";
         return false;
     }
     if (!ok) {
-        error = "bad fault \"" + spec +
+        error = "bad fault \"" + faultText +
                 "\": drop, crc, truncate[=KEPT], delay=MS or exception=CODE (1..255), "
                 "each optionally /EVERY";
         return false;
@@ -180,10 +180,10 @@ bool LoadFaultFile(const std::string& path, std::vector<Fault>& faults, std::str
         return false;
     std::vector<Fault> parsed;
     std::istringstream in(StripComments(text));
-    std::string spec;
-    while (in >> spec) {
+    std::string faultText;
+    while (in >> faultText) {
         Fault f;
-        if (!ParseFault(spec, f, error)) {
+        if (!ParseFault(faultText, f, error)) {
             error = path + ": " + error;
             return false;
         }
@@ -309,7 +309,7 @@ line on demand. It links COMn in the ports folder to its pseudo-terminal, prints
                        128-byte quarter of sector page x 256 + sector mod 256.
                        Without an image such reads get exception 8 (no card); past
                        the image's end, exception 2.
-  --fault SPEC         a fault; repeatable. SPEC is KIND[=VALUE][/N]: the fault hits
+  --fault FAULT        a fault; repeatable. FAULT is KIND[=VALUE][/N]: the fault hits
                        requests N, 2N, 3N, ... (default N = 1: every request)
                          drop            no reply, the request is ignored
                          crc             the reply's CRC is wrong
@@ -317,7 +317,7 @@ line on demand. It links COMn in the ports folder to its pseudo-terminal, prints
                                          all but the last)
                          delay=MS        the reply waits MS milliseconds
                          exception=CODE  exception reply CODE, request ignored
-  --control FILE       on SIGHUP the faults are replaced by the specs in FILE
+  --control FILE       on SIGHUP the faults are replaced by the faults in FILE
                        (blank-separated, '#' comments; empty: no faults), the
                        request count restarts and "reloaded" is printed
   --baud N             pace every reply at the wire time of N baud, 8N2 (11 bits

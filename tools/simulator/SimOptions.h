@@ -50,7 +50,7 @@ bool ParseRegisters(const std::string& text, RegisterMap& registers, std::string
 bool LoadRegisterFile(const std::string& path, RegisterMap& registers, std::string& error);
 
 // "KIND[=VALUE][/EVERY]": drop, crc, truncate[=KEPT], delay=MS, exception=CODE.
-bool ParseFault(const std::string& spec, Fault& fault, std::string& error);
+bool ParseFault(const std::string& faultText, Fault& fault, std::string& error);
 // Fault specs separated by blanks or line ends, '#' comments; an empty file means no faults.
 bool LoadFaultFile(const std::string& path, std::vector<Fault>& faults, std::string& error);
 
