@@ -107,6 +107,8 @@ TEST_F(MainWindow, ToolBarButtonsMenusAndStatusBar) {
     EXPECT_EQ(form->ViewToolButton->popupMode(), QToolButton::MenuButtonPopup);
     EXPECT_FALSE(form->PMI_ViewIcon->icon().isNull());
     EXPECT_FALSE(form->PMI_ViewTab->icon().isNull());
+    EXPECT_EQ(form->PMI_ViewIcon->text(), "Иконки");
+    EXPECT_EQ(form->PMI_ViewTab->text(), "Таблица");
 
     QStringList menus;
     for (const QMenu* menu : {form->MI_File, form->MI_Conect, form->MI_View, form->MI_Help}) {
