@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QToolButton>
@@ -182,6 +183,18 @@ TEST_F(MainWindow, CommandsAreOffWhileADownloadRuns) {
     form->SetUIEnabled(true);
     EXPECT_TRUE(form->OpenToolButton->isEnabled());
     EXPECT_TRUE(form->MI_Help->menuAction()->isEnabled());
+}
+
+TEST_F(MainWindow, ViewDropDownShowsItsPicturesAtFullSize) {
+    const auto form = MakeForm();
+    QMenu* menu = form->ViewPopupMenu;
+    // The size the menu's style gives its entries' pictures, and the room they get.
+    EXPECT_EQ(menu->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, menu), 48);
+    for (QAction* entry : {form->PMI_ViewIcon, form->PMI_ViewTab})
+        EXPECT_GE(menu->actionGeometry(entry).height(), 48) << entry->text().toStdString();
+    // The main menu's entries keep the usual small size.
+    EXPECT_LT(form->MI_View->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, form->MI_View),
+              48);
 }
 
 TEST_F(MainWindow, ViewStyleEntriesFollowEachOther) {
