@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -505,9 +506,10 @@ void TXMLProject::EnterCard(TVItem& card) {
         return;
     }
     LeaveCardMode();
+    // Only the list steps back; the detail panel keeps what it showed.
+    const QSignalBlocker keepDetail(ListView);
     RefreshView();
     ListView->ClearSelection();
-    ShowSelectedDetail();
 }
 
 void TXMLProject::OpenCardEntry(const TCardEntry& entry) {
