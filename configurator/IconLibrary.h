@@ -15,7 +15,8 @@ namespace configurator {
 struct TIconLists {
     std::optional<QList<QImage>> Big;   // "GetBigList": the icon style's images
     std::optional<QList<QImage>> Small; // "GetSmolList": the table style's images
-    // Why a library file that exists gave no list, or why an image of a list is null.
+    // Why a library file that exists gave no list, or why an image of a list is null, in
+    // the loader's words (the project tells the user only that images are missing).
     // Nothing here for a missing file or a missing export: those simply give no list.
     QStringList Problems;
 };

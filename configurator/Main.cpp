@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
@@ -39,6 +40,22 @@ constexpr int kToolSeparatorWidth = 8;
 constexpr int kCoolBarHeight = 60;
 constexpr int kServisePanelWidth = 200;
 constexpr int kStatusPanelWidths[5] = {100, 100, 100, 100, 50};
+
+// The application's style, with menu pictures of the given size.
+class TMenuPictureStyle : public QProxyStyle {
+public:
+    explicit TMenuPictureStyle(int size)
+        : QProxyStyle(QApplication::style()->name()), size_(size) {}
+
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        return metric == PM_SmallIconSize ? size_
+                                          : QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+private:
+    int size_;
+};
 
 enum TStatusPanel { spDevice = 0, spLink = 1, spRequests = 2, spAnswers = 3 };
 
@@ -214,8 +231,11 @@ void TQeldForm::CreateMenus() {
         popupGroup->addAction(action);
     }
     PMI_ViewIcon->setChecked(true);
-    // The entries show their 48 x 48 pictures as they are.
-    ViewPopupMenu->setStyleSheet(QStringLiteral("QMenu { icon-size: %1px; }").arg(kToolImageSize));
+    // The entries show their 48 x 48 pictures as they are. A menu takes its pictures' size
+    // from its style alone, so this menu gets a style of its own.
+    auto* pictures = new TMenuPictureStyle(kToolImageSize);
+    pictures->setParent(ViewPopupMenu);
+    ViewPopupMenu->setStyle(pictures);
 }
 
 QToolButton* TQeldForm::AddToolButton(const QString& hint, const QImage& image) {

@@ -12,6 +12,15 @@
 namespace {
 constexpr int IconIndexRole = Qt::UserRole + 1;
 
+// An image list's size is that of its largest image, so every picture shows whole; a list
+// without a readable image leaves the view's size as it was.
+QSize ImageListSize(const QList<QImage>& images, const QSize& current) {
+    QSize size(0, 0);
+    for (const QImage& image : images)
+        size = size.expandedTo(image.size());
+    return size.isEmpty() ? current : size;
+}
+
 // Writes only a value that differs, so an unchanged row raises no change at all.
 void SetChanged(QStandardItemModel* model, const QModelIndex& index, const QVariant& value,
                 int role) {
@@ -65,7 +74,7 @@ TProjectListView::TProjectListView(QWidget* parent) : QStackedWidget(parent) {
     Icons->setResizeMode(QListView::Adjust);
     Icons->setMovement(QListView::Static);
     Icons->setWordWrap(true);
-    Icons->setIconSize(QSize(32, 32));
+    Icons->setIconSize(QSize(32, 32)); // until the project's image lists set their own
 
     Table = new QTreeView(this);
     Table->setModel(Model);
@@ -133,11 +142,13 @@ void TProjectListView::SetColumnWidth(int column, int width) {
 
 void TProjectListView::SetLargeImages(const QList<QImage>& images) {
     largeDelegate_->SetImages(images, true);
+    Icons->setIconSize(ImageListSize(images, Icons->iconSize()));
     Icons->viewport()->update();
 }
 
 void TProjectListView::SetSmallImages(const QList<QImage>& images) {
     smallDelegate_->SetImages(images, true);
+    Table->setIconSize(ImageListSize(images, Table->iconSize()));
     Table->viewport()->update();
 }
 

@@ -2,7 +2,8 @@
 // The project's list: one model shown either as large icons or as a table with the two
 // columns. Both views share the model and the selection, so a style change keeps the
 // selection and a refresh touches each item once. Each view draws its own image list
-// (large in the icon style, small in the table style) by the row's image index.
+// (large in the icon style, small in the table style) by the row's image index, at the
+// size of that list's images.
 #include <QImage>
 #include <QList>
 #include <QStackedWidget>

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -247,10 +248,10 @@ bool TXMLProject::LoadScreen(const platform::XmlElement& node, QString* error) {
             ListView->SetLargeImages(*lists.Big);
         if (lists.Small)
             ListView->SetSmallImages(*lists.Small);
-        // The project is usable without images; the user learns why some are missing.
+        // The project is usable without images; the user learns that some are missing,
+        // in the program's own words: the loader's reasons are not for the user.
         if (!lists.Problems.isEmpty())
-            Attention(QStringLiteral("Не все значки получены из библиотеки ") + path + kBreak +
-                      lists.Problems.join(QLatin1Char('\n')));
+            Attention(QStringLiteral("Не все значки получены из библиотеки ") + path);
     }
 
     return ForEachChild(node, QStringLiteral("VItem"), [&](const platform::XmlElement& e) {
@@ -505,9 +506,10 @@ void TXMLProject::EnterCard(TVItem& card) {
         return;
     }
     LeaveCardMode();
+    // Only the list steps back; the detail panel keeps what it showed.
+    const QSignalBlocker keepDetail(ListView);
     RefreshView();
     ListView->ClearSelection();
-    ShowSelectedDetail();
 }
 
 void TXMLProject::OpenCardEntry(const TCardEntry& entry) {

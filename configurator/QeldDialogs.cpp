@@ -10,6 +10,7 @@ QString Run(QWidget* owner, QFileDialog::AcceptMode mode, QString& dir) {
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails); // each entry shows its caption only
     dialog.setNameFilters(QeldFileFilters());
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -22,7 +23,9 @@ QString Run(QWidget* owner, QFileDialog::AcceptMode mode, QString& dir) {
 } // namespace
 
 QStringList QeldFileFilters() {
-    return {QStringLiteral("XMLки (*.xml)"), QStringLiteral("Всё (*.*)")};
+    // A caption, then the patterns listed. "Всё" lists every file, names without a full
+    // stop too, as "*.*" does where the program comes from; Qt's "*.*" wants a full stop.
+    return {QStringLiteral("XMLки (*.xml) (*.xml)"), QStringLiteral("Всё (*.*) (*)")};
 }
 
 QString TQtQeldFileDialogs::RunOpenDialog() {

@@ -1,6 +1,6 @@
 #pragma once
 // The main window's open and save dialogs behind a seam, so tests answer them without a
-// display. Both show project files ("XMLки ", *.xml) or every file ("Всё ", *.*) and
+// display. Both show project files ("XMLки (*.xml)") or every file ("Всё (*.*)") and
 // start in the program's folder; neither adds an extension nor asks before replacing a
 // file.
 #include <QPointer>
@@ -16,7 +16,8 @@ public:
     virtual QString RunSaveDialog() = 0;
 };
 
-// The filter entries, as the toolkit's dialogs take them.
+// The filter entries, as the toolkit's dialogs take them: each is the caption the dialog
+// shows (the dialogs hide what follows it) and then, in parentheses, the patterns listed.
 QStringList QeldFileFilters();
 
 // The real dialogs. Each starts in its initial folder, then in the folder of the file it

@@ -1,20 +1,27 @@
 // The main window without a link: its layout, its three states, the counters, the
 // settings it reads at creation and writes at its end, the view-style entries, the
-// temporary folder and the download's progress panel.
+// temporary folder, the download's progress panel and the real file dialogs' entries.
 #include "Main.h"
 #include "MemorySettings.h"
+#include "QeldDialogs.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <memory>
@@ -182,6 +189,68 @@ TEST_F(MainWindow, CommandsAreOffWhileADownloadRuns) {
     form->SetUIEnabled(true);
     EXPECT_TRUE(form->OpenToolButton->isEnabled());
     EXPECT_TRUE(form->MI_Help->menuAction()->isEnabled());
+}
+
+TEST_F(MainWindow, ViewDropDownShowsItsPicturesAtFullSize) {
+    const auto form = MakeForm();
+    QMenu* menu = form->ViewPopupMenu;
+    // The size the menu's style gives its entries' pictures, and the room they get.
+    EXPECT_EQ(menu->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, menu), 48);
+    for (QAction* entry : {form->PMI_ViewIcon, form->PMI_ViewTab})
+        EXPECT_GE(menu->actionGeometry(entry).height(), 48) << entry->text().toStdString();
+    // The main menu's entries keep the usual small size.
+    EXPECT_LT(form->MI_View->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, form->MI_View),
+              48);
+}
+
+// Runs one of the real dialogs; while it is up, lists what each of its filter entries shows
+// in the start folder, then cancels it.
+QStringList EntriesAndFiles(TQtQeldFileDialogs& dialogs, bool save, const QString& folder) {
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog) {
+            ADD_FAILURE() << "no file dialog";
+            if (modal)
+                modal->close();
+            return;
+        }
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        auto* entries = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        for (int i = 0; model && entries && i < entries->count(); ++i) {
+            dialog->selectNameFilter(dialog->nameFilters().value(i));
+            QStringList files;
+            const auto list = [&] {
+                files.clear();
+                const QModelIndex parent = model->index(folder);
+                for (int row = 0; row < model->rowCount(parent); ++row)
+                    files << model->fileName(model->index(row, 0, parent));
+                files.sort();
+                return files.size() == (i == 0 ? 1 : 3);
+            };
+            (void)QTest::qWaitFor(list, 30000); // the listing is read in the background
+            seen << entries->itemText(i) + ": " + files.join(' ');
+        }
+        dialog->reject();
+    });
+    EXPECT_EQ(save ? dialogs.RunSaveDialog() : dialogs.RunOpenDialog(), QString());
+    return seen;
+}
+
+TEST(QeldFileDialogs, TheEveryFileEntryListsNamesWithoutAFullStopToo) {
+    QTemporaryDir dir;
+    for (const char* name : {"device.xml", "notes.txt", "README"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    TQtQeldFileDialogs dialogs(nullptr);
+    dialogs.SetInitialDir(dir.path());
+    for (const bool save : {false, true})
+        EXPECT_EQ(
+            EntriesAndFiles(dialogs, save, dir.path()),
+            (QStringList{"XMLки (*.xml): device.xml", "Всё (*.*): README device.xml notes.txt"}))
+            << (save ? "save" : "open");
 }
 
 TEST_F(MainWindow, ViewStyleEntriesFollowEachOther) {

@@ -9,9 +9,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QPersistentModelIndex>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+#include <QTreeView>
 
 using namespace projecttest;
 
@@ -251,6 +253,26 @@ TEST_F(ProjectBrowserTest, DisableAndEnableUi) {
     project_->EnableUI();
     EXPECT_TRUE(host_.Commands);
     EXPECT_TRUE(List().isEnabled());
+}
+
+TEST(ProjectListViewImages, EachViewDrawsItsImagesAtTheirOwnSize) {
+    TProjectListView list;
+    const auto image = [](int side) {
+        QImage i(side, side, QImage::Format_ARGB32);
+        i.fill(Qt::red);
+        return i;
+    };
+    // A damaged image keeps its place and does not decide the size.
+    list.SetLargeImages({QImage(), image(48)});
+    list.SetSmallImages({image(24), QImage()});
+    list.AppendRow();
+    list.SetCaption(0, "x");
+    list.SetIconIndex(0, 1);
+    EXPECT_EQ(list.Icons->iconSize(), QSize(48, 48));
+    EXPECT_GE(list.Icons->sizeHintForIndex(list.Model->index(0, 0)).height(), 48);
+    list.SetIconIndex(0, 0);
+    EXPECT_EQ(list.Table->iconSize(), QSize(24, 24));
+    EXPECT_GE(list.Table->sizeHintForIndex(list.Model->index(0, 0)).height(), 24);
 }
 
 TEST(ProjectCardOrder, FormatSize) {

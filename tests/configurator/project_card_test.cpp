@@ -38,7 +38,8 @@ class ProjectCardTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        MakeImage();
+        if (CardInReceiver())
+            MakeImage();
         UseSimulatorPort(host_.Window, 1000,
                          50); // generous: a loaded machine must not lose replies
         host_.Progress = &progress_;
@@ -58,6 +59,7 @@ protected:
         ASSERT_TRUE(WaitForState(*project_->DataMaster, dmsPoll));
         project_->RefreshView(); // what the progress dialog does at the end of each cycle
     }
+    virtual bool CardInReceiver() const { return true; }
     void TearDown() override {
         // Destroyed while the link runs: the port thread ends before anything is freed.
         project_.reset();
@@ -241,6 +243,26 @@ TEST_F(ProjectCardTest, StopInTheCardViewShowsTheLevelHoldingTheCard) {
     Open("Карта памяти");
     EXPECT_FALSE(project_->InCardView());
     EXPECT_TRUE(project_->NavStack.empty());
+}
+
+// The simulator without a card image answers that the receiver holds no card.
+class ProjectNoCardTest : public ProjectCardTest {
+protected:
+    bool CardInReceiver() const override { return false; }
+};
+
+TEST_F(ProjectNoCardTest, ACardThatDoesNotOpenLeavesTheDetailPanelAsItWas) {
+    Open("Карта памяти");
+    EXPECT_EQ(prompt_.Asked, std::vector<TProblemKind>{pkNoCard});
+    EXPECT_FALSE(project_->InCardView());
+    EXPECT_TRUE(project_->NavStack.empty());
+    EXPECT_FALSE(host_.Back);
+    EXPECT_EQ(project_->DataMaster->State(), dmsPoll);
+    EXPECT_EQ(List().SelectedRow(), -1);
+    EXPECT_EQ(List().SubItem(0), "321");
+    ASSERT_NE(project_->Detail->Item, nullptr);
+    EXPECT_EQ(project_->Detail->Item->Kind, vkMMC);
+    EXPECT_EQ(project_->Detail->Item->GetCaption(), "Карта памяти");
 }
 
 } // namespace

@@ -320,4 +320,19 @@ TEST_F(ProjectFileTest, IconLibraryBesideTheProject) {
     EXPECT_EQ(boxes_.Count(), 0u);
 }
 
+TEST_F(ProjectFileTest, AnIconLibraryThatGivesNoListIsReportedInRussianOnly) {
+    const QByteArray xml = R"(<Device><Screen dll="icons.so"/></Device>)";
+    // A file that is no library; one whose small list is none; one with a damaged image.
+    for (const char* library : {"", ICONS_COUNTING, ICONS_BOTH}) {
+        file_ = std::make_unique<ProjectFile>(xml);
+        const QString path = file_->Dir.filePath("icons.so");
+        ASSERT_TRUE(*library ? QFile::copy(library, path) : WriteFile(path, "not a library\n"));
+        boxes_.Clear();
+        project_ = std::make_unique<TXMLProject>(host_);
+        ASSERT_TRUE(project_->LoadFromFile(file_->Path)) << library;
+        EXPECT_EQ(BoxTexts(), QStringList{"Не все значки получены из библиотеки " + path})
+            << library;
+    }
+}
+
 } // namespace
