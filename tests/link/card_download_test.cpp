@@ -26,9 +26,10 @@ QByteArray ReadFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// One-sector clusters; FAT of two sectors, so cluster 300 is in the second one.
+// One-sector clusters; FAT of two sectors, so cluster 300 is in the second one and
+// clusters 2 .. 511 can be chained.
 Fat16Builder::Geometry SmallClusters() {
-    return {512, 1, 1, 2, 16, 2, 600};
+    return {512, 1, 1, 2, 16, 2, 4200};
 }
 
 class CardDownloadTest : public ::testing::Test {
@@ -203,7 +204,7 @@ TEST_F(CardDownloadTest, SmallFilesNeedNoProgressStep) {
 }
 
 TEST_F(CardDownloadTest, ClusterMultipleEndsWithTheLastByteOfTheFile) {
-    Fat16Builder card({512, 4, 1, 2, 16, 1, 400});
+    Fat16Builder card({512, 4, 1, 2, 16, 1, 16400});
     const QByteArray content = Data(2 * 2048);
     card.PutFile({3, 4}, content);
     ASSERT_TRUE(rig.MountImage(card.Image()));
