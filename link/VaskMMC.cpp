@@ -445,8 +445,10 @@ TMMC::Outcome TMMC::WalkFileChain(uint16_t first, uint32_t size, std::vector<uin
         }
         const uint16_t value = U16(fat.data() + 2 * (c % 256));
         ui.ProcessEvents();
+        // The chain so far leads to the first data sector, which is still read: a
+        // cancelled download always gives the user the file's beginning.
         if (ui.CancelRequested())
-            return Outcome::Cancelled;
+            return Outcome::Complete;
         if (value >= kEndOfChain)
             return Outcome::Complete; // the chain ends before the size: what it holds is the file
         if (!guard.Visit(value))

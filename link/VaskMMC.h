@@ -113,7 +113,8 @@ public:
     bool CheckReplyCRC() const;
 
     // Copies a card file to path: the cluster chain first, then the data cluster by
-    // cluster, driving the progress panel. Whatever was read is written (atomically) in
+    // cluster, driving the progress panel; a Cancel takes effect after a data sector,
+    // the first one at the earliest. Whatever was read is written (atomically) in
     // every case. True when the file was written, after a Cancel too; false when it
     // could not be written ("Неудалось записать фаил" + path was shown) and must not be
     // opened. Throws EMainException when a read failed or the chain is broken.

@@ -86,28 +86,32 @@ TEST_F(CardDownloadTest, WholeFileWalksTheChainThenReadsTheDataWithProgress) {
 TEST_F(CardDownloadTest, CancelWritesWhatWasReadAndReturnsTrue) {
     struct Case {
         const char* name;
+        std::vector<uint16_t> clusters;
+        int size;
         int cancelAtEvents;
         int bytes;
-        int dataSectors;
+        int requests;
     };
+    // The chain 5, 300, 7 runs through both FAT sectors, 5, 6, 7 through the first one.
     const std::vector<Case> cases = {
-        {"while the chain is walked", 1, 0, 0},
-        {"after the first data sector", 3, 512, 1},
-        {"after the second data sector", 4, 1024, 2},
+        // The chain is left unfinished: the first data sector is read all the same.
+        {"while the chain is walked", {5, 300, 7}, 1500, 1, 512, 4 + 4},
+        {"after the first data sector", {5, 6, 7}, 1500, 3, 512, 4 + 4},
+        {"after the second data sector", {5, 6, 7}, 1500, 4, 1024, 4 + 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CardRig r;
         Fat16Builder card(SmallClusters());
-        const QByteArray content = Data(1500);
-        card.PutFile({5, 6, 7}, content);
+        const QByteArray content = Data(c.size);
+        card.PutFile(c.clusters, content);
         ASSERT_TRUE(r.MountImage(card.Image()));
         r.Progress.Cancel = true; // left from an earlier download: cleared at the start
         r.Progress.CancelAtEvents = c.cancelAtEvents;
         const QString target = r.Folder.filePath(QStringLiteral("PART.BIN"));
-        ASSERT_TRUE(r.Reader.DownloadFile(File(5, 1500), target));
+        ASSERT_TRUE(r.Reader.DownloadFile(File(c.clusters[0], c.size), target));
         EXPECT_EQ(ReadFile(target), content.left(c.bytes));
-        EXPECT_EQ(r.TakeRequests().size(), 4 + 4 * c.dataSectors);
+        EXPECT_EQ(r.TakeRequests().size(), c.requests);
         EXPECT_EQ(r.Progress.Calls.mid(r.Progress.Calls.size() - 2), QStringList({"hide", "idle"}));
     }
 }
