@@ -83,6 +83,8 @@ private:
 // sector counted whole.
 bool IsFat16(uint64_t totalSectors, uint64_t reserved, uint64_t fatSectors, uint64_t rootEntries,
              uint64_t secPerClus) {
+    if (secPerClus == 0)
+        return false;
     const uint64_t rootSectors = (rootEntries * kEntryBytes + kSectorBytes - 1) / kSectorBytes;
     const uint64_t before = reserved + fatSectors + rootSectors;
     const uint64_t clusters = totalSectors > before ? (totalSectors - before) / secPerClus : 0;
