@@ -22,6 +22,10 @@ constexpr int64_t kThirdTryMs = 500;
 // cluster a volume can have is FFF6 hex.
 constexpr uint16_t kEndOfChain = 0xFFF8;
 constexpr uint32_t kMaxClusters = 0xFFF6 - 1;
+// A volume's FAT type follows from its count of data clusters alone: fewer make it
+// FAT12, more FAT32, whose FATs this reader cannot follow.
+constexpr uint64_t kFat16MinClusters = 4085;
+constexpr uint64_t kFat16MaxClusters = 65524;
 
 const QString kAttention = QStringLiteral("Внимание");
 const QString kBadBootSector =
@@ -74,6 +78,18 @@ public:
 private:
     TCardProgress& ui_;
 };
+
+// The count of data clusters the way every FAT driver takes it, a partly used root
+// sector counted whole.
+bool IsFat16(uint64_t totalSectors, uint64_t reserved, uint64_t fatSectors, uint64_t rootEntries,
+             uint64_t secPerClus) {
+    if (secPerClus == 0)
+        return false;
+    const uint64_t rootSectors = (rootEntries * kEntryBytes + kSectorBytes - 1) / kSectorBytes;
+    const uint64_t before = reserved + fatSectors + rootSectors;
+    const uint64_t clusters = totalSectors > before ? (totalSectors - before) / secPerClus : 0;
+    return clusters >= kFat16MinClusters && clusters <= kFat16MaxClusters;
+}
 
 TCardProgress& SilentProgress() {
     static TCardProgress silent;
@@ -259,20 +275,18 @@ bool TMMC::TakeBootSector(uint32_t partitionStart) {
     const uint64_t rootStart = fatStart + uint64_t{fatSize} * fats;
     const uint64_t rootSectors = uint64_t{rootEntries} * kEntryBytes / kSectorBytes;
     const uint64_t dataStart = rootStart + rootSectors;
-    if (!powerOfTwo || fats == 0 || fatSize == 0 || dataStart > LastSector) {
+    const uint16_t total16 = U16(b + 0x13);
+    const uint64_t total = total16 ? total16 : U32(b + 0x20);
+    if (!powerOfTwo || fats == 0 || fatSize == 0 || dataStart > LastSector ||
+        !IsFat16(total, reserved, uint64_t{fatSize} * fats, rootEntries, secPerClus)) {
         ReportBroken(kBadBootSector);
         return false;
     }
 
     // Clusters: as many as the FAT can chain, the volume holds and the pages reach.
+    const uint64_t volumeEnd = uint64_t{partitionStart} + total;
     uint64_t clusters = std::min<uint64_t>(uint64_t{fatSize} * 256 - 2, kMaxClusters);
-    const uint16_t total16 = U16(b + 0x13);
-    const uint64_t total = total16 ? total16 : U32(b + 0x20);
-    if (total) {
-        const uint64_t volumeEnd = uint64_t{partitionStart} + total;
-        clusters =
-            std::min(clusters, volumeEnd > dataStart ? (volumeEnd - dataStart) / secPerClus : 0);
-    }
+    clusters = std::min(clusters, (volumeEnd - dataStart) / secPerClus);
     clusters = std::min(clusters, (uint64_t{LastSector} + 1 - dataStart) / secPerClus);
 
     SecPerClus = secPerClus;
@@ -433,8 +447,10 @@ TMMC::Outcome TMMC::WalkFileChain(uint16_t first, uint32_t size, std::vector<uin
         }
         const uint16_t value = U16(fat.data() + 2 * (c % 256));
         ui.ProcessEvents();
+        // The chain so far leads to the first data sector, which is still read: a
+        // cancelled download always gives the user the file's beginning.
         if (ui.CancelRequested())
-            return Outcome::Cancelled;
+            return Outcome::Complete;
         if (value >= kEndOfChain)
             return Outcome::Complete; // the chain ends before the size: what it holds is the file
         if (!guard.Visit(value))

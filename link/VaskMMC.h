@@ -83,7 +83,8 @@ public:
 
     // Reads the partition table (when byte 0 of sector 0 is 0) and the boot sector and
     // derives the layout; CurDir := 0. Refuses, with a message, a boot sector that does
-    // not describe a FAT16 volume of 512-byte sectors; the layout is then unchanged.
+    // not describe a FAT16 volume of 512-byte sectors (FAT12 and FAT32 volumes told by
+    // their count of data clusters); the layout is then unchanged.
     bool Mount();
     // Lists directory CurDir into Entries. False when a read fails (Entries keeps what
     // was listed) or, with a message, when its cluster chain is broken.
@@ -112,7 +113,8 @@ public:
     bool CheckReplyCRC() const;
 
     // Copies a card file to path: the cluster chain first, then the data cluster by
-    // cluster, driving the progress panel. Whatever was read is written (atomically) in
+    // cluster, driving the progress panel; a Cancel takes effect after a data sector,
+    // the first one at the earliest. Whatever was read is written (atomically) in
     // every case. True when the file was written, after a Cancel too; false when it
     // could not be written ("Неудалось записать фаил" + path was shown) and must not be
     // opened. Throws EMainException when a read failed or the chain is broken.

@@ -128,7 +128,13 @@ QByteArray DirEntry(const QByteArray& name8, const QByteArray& ext3, uint8_t att
 Fat16Builder::Fat16Builder() : Fat16Builder(Geometry{}) {}
 
 Fat16Builder::Fat16Builder(Geometry g) : g_(g), image_(qsizetype{g.TotalSectors} * 512, '\0') {
-    QByteArray& b = image_;
+    image_.replace(0, 512, BootSector(g));
+    SetFat(0, 0xFFF8);
+    SetFat(1, 0xFFFF);
+}
+
+QByteArray Fat16Builder::BootSector(const Geometry& g) {
+    QByteArray b(512, '\0');
     b[0] = static_cast<char>(0xEB);
     b[1] = 0x3C;
     b[2] = static_cast<char>(0x90);
@@ -143,8 +149,7 @@ Fat16Builder::Fat16Builder(Geometry g) : g_(g), image_(qsizetype{g.TotalSectors}
     Put16(b, 0x16, g.FatSize);
     b[0x1FE] = 0x55;
     b[0x1FF] = static_cast<char>(0xAA);
-    SetFat(0, 0xFFF8);
-    SetFat(1, 0xFFFF);
+    return b;
 }
 
 void Fat16Builder::SetFat(uint16_t cluster, uint16_t value) {

@@ -80,7 +80,9 @@ QByteArray DirEntry(const QByteArray& name8, const QByteArray& ext3, uint8_t att
                     uint16_t cluster, uint32_t size);
 
 // A small FAT16 volume in memory, sector 0 being its boot sector unless a partition
-// table is put in front.
+// table is put in front. A volume is FAT16 by its count of data clusters (4085 to
+// 65524), so even a small one declares some thousands of sectors; a FAT smaller than
+// that count keeps the clusters that can be chained few.
 class Fat16Builder {
 public:
     struct Geometry {
@@ -90,10 +92,12 @@ public:
         uint8_t Fats = 2;
         uint16_t RootEntries = 32;
         uint16_t FatSize = 1;
-        uint16_t TotalSectors = 128;
+        uint16_t TotalSectors = 4200;
     };
     Fat16Builder();
     explicit Fat16Builder(Geometry g);
+    // The boot sector alone, for a card that is only mounted.
+    static QByteArray BootSector(const Geometry& g);
 
     const Geometry& Geo() const { return g_; }
     uint32_t RootStart() const { return g_.Reserved + uint32_t{g_.FatSize} * g_.Fats; }

@@ -55,9 +55,9 @@ QString FatImage::Target(const QString& cardPath) const {
     return QStringLiteral("::") + cardPath;
 }
 
-bool FatImage::Make(unsigned sizeKiB, unsigned secPerClus) {
+bool FatImage::Make(unsigned sizeKiB, unsigned secPerClus, unsigned fatBits) {
     QFile::remove(path_);
-    QStringList args = {QStringLiteral("-F"), QStringLiteral("16"), QStringLiteral("-s"),
+    QStringList args = {QStringLiteral("-F"), QString::number(fatBits), QStringLiteral("-s"),
                         QString::number(secPerClus)};
     if (offset_)
         args << QStringLiteral("--offset") << QString::number(offset_);

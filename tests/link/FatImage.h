@@ -1,5 +1,5 @@
 #pragma once
-// FAT16 card images made at test time with mkfs.fat and filled and read back with
+// FAT card images made at test time with mkfs.fat and filled and read back with
 // mtools, optionally behind a partition table. Every tool run has a time limit.
 #include <QByteArray>
 #include <QString>
@@ -14,8 +14,8 @@ public:
     // The volume starts offsetSectors into the file.
     explicit FatImage(QString path, uint32_t offsetSectors = 0);
 
-    // mkfs.fat -F 16 with the cluster size; sizeKiB is the volume's size.
-    bool Make(unsigned sizeKiB, unsigned secPerClus);
+    // mkfs.fat -F fatBits with the cluster size; sizeKiB is the volume's size.
+    bool Make(unsigned sizeKiB, unsigned secPerClus, unsigned fatBits = 16);
     // The partition table in sector 0: its first entry holds the volume.
     bool WritePartitionTable(uint32_t volumeSectors);
     bool MakeDir(const QString& cardPath);

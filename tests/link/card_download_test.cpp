@@ -26,9 +26,10 @@ QByteArray ReadFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// One-sector clusters; FAT of two sectors, so cluster 300 is in the second one.
+// One-sector clusters; FAT of two sectors, so cluster 300 is in the second one and
+// clusters 2 .. 511 can be chained.
 Fat16Builder::Geometry SmallClusters() {
-    return {512, 1, 1, 2, 16, 2, 600};
+    return {512, 1, 1, 2, 16, 2, 4200};
 }
 
 class CardDownloadTest : public ::testing::Test {
@@ -85,28 +86,32 @@ TEST_F(CardDownloadTest, WholeFileWalksTheChainThenReadsTheDataWithProgress) {
 TEST_F(CardDownloadTest, CancelWritesWhatWasReadAndReturnsTrue) {
     struct Case {
         const char* name;
+        std::vector<uint16_t> clusters;
+        int size;
         int cancelAtEvents;
         int bytes;
-        int dataSectors;
+        int requests;
     };
+    // The chain 5, 300, 7 runs through both FAT sectors, 5, 6, 7 through the first one.
     const std::vector<Case> cases = {
-        {"while the chain is walked", 1, 0, 0},
-        {"after the first data sector", 3, 512, 1},
-        {"after the second data sector", 4, 1024, 2},
+        // The chain is left unfinished: the first data sector is read all the same.
+        {"while the chain is walked", {5, 300, 7}, 1500, 1, 512, 4 + 4},
+        {"after the first data sector", {5, 6, 7}, 1500, 3, 512, 4 + 4},
+        {"after the second data sector", {5, 6, 7}, 1500, 4, 1024, 4 + 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CardRig r;
         Fat16Builder card(SmallClusters());
-        const QByteArray content = Data(1500);
-        card.PutFile({5, 6, 7}, content);
+        const QByteArray content = Data(c.size);
+        card.PutFile(c.clusters, content);
         ASSERT_TRUE(r.MountImage(card.Image()));
         r.Progress.Cancel = true; // left from an earlier download: cleared at the start
         r.Progress.CancelAtEvents = c.cancelAtEvents;
         const QString target = r.Folder.filePath(QStringLiteral("PART.BIN"));
-        ASSERT_TRUE(r.Reader.DownloadFile(File(5, 1500), target));
+        ASSERT_TRUE(r.Reader.DownloadFile(File(c.clusters[0], c.size), target));
         EXPECT_EQ(ReadFile(target), content.left(c.bytes));
-        EXPECT_EQ(r.TakeRequests().size(), 4 + 4 * c.dataSectors);
+        EXPECT_EQ(r.TakeRequests().size(), c.requests);
         EXPECT_EQ(r.Progress.Calls.mid(r.Progress.Calls.size() - 2), QStringList({"hide", "idle"}));
     }
 }
@@ -203,7 +208,7 @@ TEST_F(CardDownloadTest, SmallFilesNeedNoProgressStep) {
 }
 
 TEST_F(CardDownloadTest, ClusterMultipleEndsWithTheLastByteOfTheFile) {
-    Fat16Builder card({512, 4, 1, 2, 16, 1, 400});
+    Fat16Builder card({512, 4, 1, 2, 16, 1, 16400});
     const QByteArray content = Data(2 * 2048);
     card.PutFile({3, 4}, content);
     ASSERT_TRUE(rig.MountImage(card.Image()));

@@ -69,4 +69,43 @@ TEST_F(CardImageTest, CardWithAPartitionTableInFront) {
     ExpectDownloadedAsExtracted(image, "README.TXT");
 }
 
+TEST_F(CardImageTest, OnlyFat16CardsAreRecognised) {
+    struct Case {
+        const char* name;
+        unsigned fatBits, secPerClus, sizeKiB;
+        bool recognised;
+    };
+    const std::vector<Case> cases = {
+        {"FAT12", 12, 1, 1024, false},
+        {"FAT32", 32, 1, 33 * 1024, false},
+        // Above 32 MiB the sector count stands in the boot sector's 32-bit field.
+        {"FAT16 of 40 MiB", 16, 2, 40 * 1024, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CardRig r;
+        FatImage image(r.Folder.filePath(QStringLiteral("card.img")));
+        ASSERT_TRUE(image.Make(c.sizeKiB, c.secPerClus, c.fatBits)) << image.Error().toStdString();
+        // A file of several clusters, a chain that only a FAT16 reading of the FAT follows.
+        const QByteArray content = VariedBytes(5000, 3);
+        ASSERT_TRUE(image.Put("/LOG.TXT", content)) << image.Error().toStdString();
+        r.Instrument.Card = image.Bytes();
+
+        EXPECT_EQ(r.Reader.Mount(), c.recognised);
+        if (!c.recognised) {
+            ASSERT_EQ(r.Boxes.Count(), 1u);
+            EXPECT_EQ(r.Boxes.Boxes()[0].text,
+                      QStringLiteral("Карта не распознана: загрузочный сектор не описывает том "
+                                     "FAT16."));
+            EXPECT_EQ(r.Reader.CurDir, TMMC::NotMounted);
+            EXPECT_FALSE(r.Reader.ReadDirectory());
+            EXPECT_TRUE(r.Reader.Entries.empty());
+            continue;
+        }
+        ASSERT_TRUE(r.Reader.ReadDirectory());
+        EXPECT_EQ(DownloadAndCompare(r.Reader, content, "LOG.TXT", r.Folder.path()), QString());
+        EXPECT_EQ(r.Boxes.Count(), 0u);
+    }
+}
+
 } // namespace

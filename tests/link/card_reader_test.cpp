@@ -175,34 +175,34 @@ TEST_F(CardReaderTest, SendRequestCompletesTheFrameAndExpectsItsReplyLength) {
 // ---- Mount ----------------------------------------------------------------------------
 
 TEST_F(CardReaderTest, MountDerivesTheLayoutFromTheBootSector) {
-    Fat16Builder card({512, 4, 3, 2, 64, 5, 2000});
+    Fat16Builder card({512, 4, 3, 2, 64, 16, 16400});
     rig.Instrument.Card = card.Image();
     ASSERT_TRUE(rig.Reader.Mount());
     const TMMC& m = rig.Reader;
     EXPECT_EQ(m.SecPerClus, 4);
-    EXPECT_EQ(m.FATSize, 5);
+    EXPECT_EQ(m.FATSize, 16);
     EXPECT_EQ(m.FATStart, 3u);
-    EXPECT_EQ(m.RootStart, 13u);
+    EXPECT_EQ(m.RootStart, 35u);
     EXPECT_EQ(m.RootSectors, 4u);
-    EXPECT_EQ(m.DataStart, 17u);
-    EXPECT_EQ(m.ClusterCount, (2000u - 17) / 4);
+    EXPECT_EQ(m.DataStart, 39u);
+    EXPECT_EQ(m.ClusterCount, (16400u - 39) / 4);
     EXPECT_EQ(m.CurDir, 0);
-    EXPECT_EQ(m.ClusterToSector(0), 13u);
-    EXPECT_EQ(m.ClusterToSector(2), 17u);
-    EXPECT_EQ(m.ClusterToSector(5), 29u);
+    EXPECT_EQ(m.ClusterToSector(0), 35u);
+    EXPECT_EQ(m.ClusterToSector(2), 39u);
+    EXPECT_EQ(m.ClusterToSector(5), 51u);
     EXPECT_EQ(rig.TakeRequests().size(), 5); // page 0 and one sector
 }
 
 TEST_F(CardReaderTest, MountFollowsThePartitionTableWhenByteZeroIsZero) {
-    Fat16Builder card({512, 2, 1, 2, 16, 3, 600});
+    Fat16Builder card({512, 2, 1, 2, 16, 17, 8300});
     const uint32_t start = 300; // on page 1
     rig.Instrument.Card = card.WithPartitionTable(start);
     ASSERT_TRUE(rig.Reader.Mount());
     EXPECT_EQ(rig.TakeRequests().mid(5, 2), QStringList({"page 1", "read 1175"}));
     EXPECT_EQ(rig.Reader.FATStart, start + 1);
-    EXPECT_EQ(rig.Reader.RootStart, start + 7);
-    EXPECT_EQ(rig.Reader.DataStart, start + 8);
-    EXPECT_EQ(rig.Reader.ClusterCount, (600u - 8) / 2);
+    EXPECT_EQ(rig.Reader.RootStart, start + 35);
+    EXPECT_EQ(rig.Reader.DataStart, start + 36);
+    EXPECT_EQ(rig.Reader.ClusterCount, (8300u - 36) / 2);
 }
 
 TEST_F(CardReaderTest, MountRefusesBootSectorsThatDescribeNoFat16Volume) {
@@ -212,16 +212,22 @@ TEST_F(CardReaderTest, MountRefusesBootSectorsThatDescribeNoFat16Volume) {
         bool pageDropped;
     };
     const std::vector<Case> cases = {
-        {"1024-byte sectors", {1024, 1, 1, 2, 32, 1, 128}, true},
-        {"0 sectors per cluster", {512, 0, 1, 2, 32, 1, 128}, false},
-        {"3 sectors per cluster", {512, 3, 1, 2, 32, 1, 128}, false},
-        {"no FAT", {512, 1, 1, 0, 32, 1, 128}, false},
-        {"FAT of 0 sectors", {512, 1, 1, 2, 32, 0, 128}, false},
+        {"1024-byte sectors", {1024, 1, 1, 2, 32, 1, 4200}, true},
+        {"0 sectors per cluster", {512, 0, 1, 2, 32, 1, 4200}, false},
+        {"3 sectors per cluster", {512, 3, 1, 2, 32, 1, 12600}, false},
+        {"no FAT", {512, 1, 1, 0, 32, 1, 4200}, false},
+        {"FAT of 0 sectors", {512, 1, 1, 2, 32, 0, 4200}, false},
+        // Told by the count of data clusters; here data starts at sector 4.
+        {"4084 clusters: FAT12", {512, 1, 1, 2, 16, 1, 4088}, false},
+        {"65525 clusters: FAT32", {512, 1, 1, 2, 16, 1, 65529}, false},
+        {"4084 clusters of two sectors, one sector over", {512, 2, 1, 2, 16, 1, 8173}, false},
+        {"a root sector partly used counts whole", {512, 1, 1, 2, 17, 1, 4089}, false},
+        {"no volume size", {512, 1, 1, 2, 16, 1, 0}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CardRig r;
-        r.Instrument.Card = Fat16Builder(c.geometry).Image();
+        r.Instrument.Card = Fat16Builder::BootSector(c.geometry);
         EXPECT_FALSE(r.Reader.Mount());
         EXPECT_EQ(r.Reader.CurDir, TMMC::NotMounted);
         EXPECT_EQ(r.Reader.SecPerClus, 0);
@@ -237,12 +243,27 @@ TEST_F(CardReaderTest, MountRefusesBootSectorsThatDescribeNoFat16Volume) {
     }
 }
 
+TEST_F(CardReaderTest, MountTakesFat16AtBothEndsOfItsCountOfDataClusters) {
+    // One reserved sector, two FATs of one sector, a root of one: data from sector 4.
+    const std::vector<Fat16Builder::Geometry> volumes = {
+        {512, 1, 1, 2, 16, 1, 4089},  // 4085 clusters
+        {512, 1, 1, 2, 16, 1, 65528}, // 65524
+        {512, 2, 1, 2, 16, 1, 8174},  // 4085 of two sectors
+    };
+    for (const Fat16Builder::Geometry& g : volumes) {
+        SCOPED_TRACE(g.TotalSectors);
+        CardRig r;
+        r.Instrument.Card = Fat16Builder::BootSector(g);
+        EXPECT_TRUE(r.Reader.Mount());
+        EXPECT_EQ(r.Boxes.Count(), 0u);
+    }
+}
+
 TEST_F(CardReaderTest, AFailedMountKeepsTheMountedVolume) {
     Fat16Builder good;
     ASSERT_TRUE(rig.MountImage(good.Image()));
     rig.Reader.CurDir = 3;
-    Fat16Builder bad({512, 0, 1, 2, 32, 1, 128});
-    rig.Instrument.Card = bad.Image();
+    rig.Instrument.Card = Fat16Builder::BootSector({512, 0, 1, 2, 32, 1, 4200});
     EXPECT_FALSE(rig.Reader.Mount());
     EXPECT_EQ(rig.Reader.CurDir, 3);
     EXPECT_EQ(rig.Reader.SecPerClus, 1);
@@ -302,7 +323,7 @@ TEST_F(CardReaderTest, ListingAppliesTheEntryRulesInOrder) {
 }
 
 TEST_F(CardReaderTest, FullRootIsListedFromAllItsSectors) {
-    Fat16Builder card({512, 8, 1, 2, 512, 16, 4000});
+    Fat16Builder card({512, 8, 1, 2, 512, 16, 32800});
     for (int i = 0; i < 512; ++i)
         card.SetRootEntry(i, DirEntry(QByteArray("F") + QByteArray::number(i), "BIN", 0x20, 0, 0));
     ASSERT_TRUE(rig.MountImage(card.Image()));
@@ -313,7 +334,7 @@ TEST_F(CardReaderTest, FullRootIsListedFromAllItsSectors) {
 }
 
 TEST_F(CardReaderTest, FullSubdirectoryEndsAtTheEndOfItsChain) {
-    Fat16Builder card({512, 1, 1, 2, 16, 1, 100});
+    Fat16Builder card;
     card.Chain({3, 7});
     card.SetFat(7, 0xFFF8);
     for (int i = 0; i < 16; ++i) {
@@ -334,19 +355,19 @@ TEST_F(CardReaderTest, BrokenDirectoryChainsEndTheListing) {
         uint16_t value; // FAT entry of the directory's second cluster
         uint16_t next;  // what NextCluster makes of it
     };
-    // Two full clusters 3 -> 4 -> value; the volume has clusters 2 .. 97.
+    // Two full clusters 3 -> 4 -> value; the volume has clusters 2 .. 4182.
     const std::vector<Case> cases = {
         {"loop", 3, 3},
         {"self", 4, 4},
         {"free", 0, TMMC::ChainFailed},
         {"reserved", 1, TMMC::ChainFailed},
-        {"beyond the last", 98, TMMC::ChainFailed},
+        {"beyond the last", 4183, TMMC::ChainFailed},
         {"bad cluster", 0xFFF7, TMMC::ChainFailed},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CardRig r;
-        Fat16Builder card({512, 1, 1, 1, 16, 1, 99});
+        Fat16Builder card({512, 1, 1, 1, 16, 17, 4200});
         card.SetFat(3, 4);
         card.SetFat(4, c.value);
         for (int i = 0; i < 16; ++i) {
@@ -354,7 +375,7 @@ TEST_F(CardReaderTest, BrokenDirectoryChainsEndTheListing) {
             card.SetDirEntry(4, i, DirEntry("B" + QByteArray::number(i), "", 0x20, 0, 0));
         }
         ASSERT_TRUE(r.MountImage(card.Image()));
-        EXPECT_EQ(r.Reader.ClusterCount, 96u);
+        EXPECT_EQ(r.Reader.ClusterCount, 4181u);
         r.Reader.CurDir = 3;
         EXPECT_FALSE(r.Reader.ReadDirectory());
         ASSERT_EQ(r.Boxes.Count(), 1u);
@@ -366,7 +387,7 @@ TEST_F(CardReaderTest, BrokenDirectoryChainsEndTheListing) {
 }
 
 TEST_F(CardReaderTest, NextClusterReadsTheFatOnEveryCall) {
-    Fat16Builder card({512, 1, 1, 1, 16, 2, 400});
+    Fat16Builder card({512, 1, 1, 1, 16, 2, 4200});
     card.Chain({2, 300, 5});
     card.SetFat(6, 0xFFF8);
     card.SetFat(7, 0xFFFE);
@@ -387,7 +408,7 @@ TEST_F(CardReaderTest, NextClusterReadsTheFatOnEveryCall) {
 }
 
 TEST_F(CardReaderTest, DirEnterAndDirUpMoveThroughTheStack) {
-    Fat16Builder card({512, 1, 1, 2, 16, 1, 100});
+    Fat16Builder card;
     card.SetRootEntry(0, DirEntry("ONE", "", 0x10, 4, 0));
     card.Chain({4});
     card.SetDirEntry(4, 0, DirEntry("TWO", "", 0x10, 5, 0));
@@ -426,7 +447,7 @@ TEST_F(CardReaderTest, DirEnterAndDirUpMoveThroughTheStack) {
 }
 
 TEST_F(CardReaderTest, ListingThatFailsToReadKeepsWhatWasListed) {
-    Fat16Builder card({512, 1, 1, 2, 32, 1, 100}); // two root sectors
+    Fat16Builder card({512, 1, 1, 2, 32, 1, 4200}); // two root sectors
     for (int i = 0; i < 17; ++i)
         card.SetRootEntry(i, DirEntry("F" + QByteArray::number(i), "", 0x20, 0, 0));
     ASSERT_TRUE(rig.MountImage(card.Image()));
