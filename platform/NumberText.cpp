@@ -248,9 +248,10 @@ QString Positional(const DecimalDigits& d, int decimals, QChar separator) {
     return out;
 }
 
-} // namespace
-
-QString FormatFixed(double value, int digits, QChar separator, int precision) {
+// Both fixed forms. With `twoSteps` the value is first rounded to `precision` significant
+// digits and the rounding at the decimals works on the digits that left; a single rounding
+// that carries past `precision` integer digits starts again from the exact digits.
+QString FixedForm(double value, int digits, QChar separator, int precision, bool twoSteps) {
     if (!std::isfinite(value))
         return NotFinite(value);
     digits = std::max(digits, 0);
@@ -258,8 +259,10 @@ QString FormatFixed(double value, int digits, QChar separator, int precision) {
         return Positional(DecimalDigits{"0", 0}, digits, separator);
     DecimalDigits d = ExactDigits(std::fabs(value));
     const QString sign = value < 0 ? QStringLiteral("-") : QString();
+    if (twoSteps)
+        RoundHalfAway(d, precision);
     if (d.exponent + 1 <= precision) {
-        // One rounding, at the precision or at the decimals, whichever keeps fewer digits.
+        // At the precision or at the decimals, whichever keeps fewer digits.
         const int decimals = std::min(digits, precision - (d.exponent + 1));
         RoundHalfAway(d, d.exponent + 1 + decimals);
         if (d.exponent + 1 <= precision)
@@ -268,6 +271,16 @@ QString FormatFixed(double value, int digits, QChar separator, int precision) {
     }
     RoundHalfAway(d, precision);
     return sign + Scientific(d, separator);
+}
+
+} // namespace
+
+QString FormatFixed(double value, int digits, QChar separator, int precision) {
+    return FixedForm(value, digits, separator, precision, false);
+}
+
+QString FormatFixedInTwoSteps(double value, int digits, QChar separator, int precision) {
+    return FixedForm(value, digits, separator, precision, true);
 }
 
 QString FormatGeneral(double value, int precision, int minFixedExponent, QChar separator) {

@@ -42,6 +42,12 @@ std::optional<float> RoundToSingle(double value);
 // `precision` significant digits ("1,2345679E9"). "NAN", "INF" as below.
 QString FormatFixed(double value, int digits, QChar separator, int precision = 8);
 
+// The same form with the value rounded in two steps, each half away from zero: first to
+// `precision` significant digits, then those decimal digits at `digits` decimals, so a
+// written decimal half (2.675, held in binary just below) goes up. The scientific form
+// takes the first step's digits.
+QString FormatFixedInTwoSteps(double value, int digits, QChar separator, int precision = 8);
+
 // The general format: at most `precision` significant digits (rounded half away from
 // zero), trailing zeros and a trailing separator dropped; scientific notation ("1,5E-6",
 // "1E20") for more than `precision` digits before the separator or a decimal exponent

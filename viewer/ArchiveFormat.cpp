@@ -1,13 +1,13 @@
 #include "ArchiveFormat.h"
 
+#include "WholeFile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <bit>
 #include <climits>
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace viewer {
@@ -18,33 +18,7 @@ const QByteArrayView kArchiveHeader(
     "60;61;62;63;64;");
 
 bool ReadArchiveFile(const QString& fileName, QByteArray& bytes) {
-    bytes.clear();
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    try {
-        if (file.isSequential()) {
-            bytes = file.readAll();
-            return file.error() == QFileDevice::NoError;
-        }
-        const qint64 size = file.size();
-        bytes.resize(size);
-        qint64 done = 0;
-        while (done < size) {
-            const qint64 n = file.read(bytes.data() + done, size - done);
-            if (n <= 0)
-                break;
-            done += n;
-        }
-        if (done != size || file.error() != QFileDevice::NoError) {
-            bytes.clear();
-            return false;
-        }
-        return true;
-    } catch (const std::bad_alloc&) {
-        bytes.clear();
-        return false;
-    }
+    return platform::ReadWholeFile(fileName, bytes);
 }
 
 bool LooksEnciphered(QByteArrayView bytes, quint16 key) {

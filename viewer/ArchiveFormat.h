@@ -64,7 +64,8 @@ constexpr int kArchiveColumns = 66; // Time, Error, 1 to 64
 // What every archive begins with; the rest of the first line is not examined.
 extern const QByteArrayView kArchiveHeader;
 
-// The whole file; false when it cannot be opened or read, memory included.
+// The whole file; false when it is not a regular file, or cannot be opened, held in memory
+// or read whole.
 bool ReadArchiveFile(const QString& fileName, QByteArray& bytes);
 
 // True when the first byte is the enciphered form of the header's T.

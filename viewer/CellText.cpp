@@ -297,9 +297,9 @@ QString FormatValue(double value, int precision, const TRegionalSettings& settin
         return QStringLiteral("-------"); // never a parsed cell
     precision = std::clamp(precision, 0, 4);
     const QString separator = platform::FromCodePage(settings.DecimalSeparator);
-    // One rounding, half away from zero, at the eighth significant digit or at the last
-    // decimal, whichever comes first; scientific past eight integer digits.
-    QString text = platform::FormatFixed(value, precision, u'.', 8);
+    // Eight significant digits first, then the decimals: a half written in the archive goes
+    // up whatever its binary form; scientific past eight integer digits.
+    QString text = platform::FormatFixedInTwoSteps(value, precision, u'.', 8);
     const qsizetype e = text.indexOf(u'E');
     if (e >= 0) {
         // The exponent is at least 8 here: padded to the decimals, at least one digit.

@@ -35,10 +35,10 @@ bool TryTextToFloat(QByteArrayView text, const TRegionalSettings& settings,
 // before each part and at the end. Stores milliseconds since midnight when msecs is set.
 bool TryTextToTime(QByteArrayView text, const TRegionalSettings& settings, int* msecs = nullptr);
 
-// The grid's form of a value: rounded once, half away from zero, at 8 significant digits
-// or at precision decimals (0-4), whichever comes first, and written with exactly precision
-// decimals (digits past the 8 significant ones are zeros), or in scientific form when more
-// than 8 integer digits remain (1E08 for 1e8 at precision 2).
+// The grid's form of a value: rounded half away from zero to 8 significant digits, those
+// digits rounded half away from zero at precision decimals (0-4), and written with exactly
+// precision decimals (digits past the 8 significant ones are zeros), or in scientific form
+// when more than 8 integer digits remain (1E08 for 1e8 at precision 2).
 QString FormatValue(double value, int precision, const TRegionalSettings& settings);
 
 // Cell bytes as text, through the code page.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <optional>
 
 using viewer::FormatValue;
@@ -151,13 +152,26 @@ TEST(CellTimes, Grammar) {
     EXPECT_FALSE(TryTextToTime("12:34:56,5", Point()));
 }
 
+namespace {
+
+// One shown value: the cell's value, the precision, the text under a comma locale.
+struct ShownCase {
+    double value;
+    int precision;
+    const char* text;
+};
+
+void ExpectShown(std::initializer_list<ShownCase> cases) {
+    for (const ShownCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.value << " P" << c.precision);
+        EXPECT_EQ(FormatValue(c.value, c.precision, Comma()), QString::fromUtf8(c.text));
+    }
+}
+
+} // namespace
+
 TEST(CellValues, DisplayForm) {
-    struct Case {
-        double value;
-        int precision;
-        const char* text;
-    };
-    const Case cases[] = {
+    ExpectShown({
         {1, 0, "1"},
         {1, 4, "1,0000"},
         {1234567.89, 2, "1234567,90"},
@@ -185,16 +199,37 @@ TEST(CellValues, DisplayForm) {
         {1234.03125, 4, "1234,0313"},
         {1, 7, "1,0000"}, // an edited setting out of range
         {1.4, -1, "1"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.value << " P" << c.precision);
-        EXPECT_EQ(FormatValue(c.value, c.precision, Comma()), QString::fromUtf8(c.text));
-    }
+    });
     EXPECT_EQ(FormatValue(1, 4, Point()), "1.0000");
     // What the grid shows reads back as a number.
     double back = 0;
     ASSERT_TRUE(TryTextToFloat(FormatValue(123456789, 2, Comma()).toLatin1(), Comma(), &back));
     EXPECT_EQ(back, 123456790);
+}
+
+// Decimal halves as the archive writes them: rounded first to eight significant digits,
+// then those digits at the decimals, so a half held just below it in binary still goes up.
+TEST(CellValues, DecimalHalvesRoundFromTheEightDigits) {
+    ExpectShown({
+        {0.4999999999, 0, "1"}, // 0,50000000 after the first step
+        {-9999999.5, 0, "-10000000"},
+        {0.35, 1, "0,4"},
+        {-1.15, 1, "-1,2"},
+        {1234567.45, 1, "1234567,4"}, // the first step already ends at the decimal
+        {103.725, 2, "103,73"},
+        {2.675, 2, "2,68"},
+        {0.015, 2, "0,02"},
+        {1.005, 2, "1,01"},
+        {12.345, 2, "12,35"},
+        {-2.675, 2, "-2,68"},
+        {1.0049999999, 2, "1,01"},
+        {1.0005, 3, "1,001"},
+        {-1.0005, 3, "-1,001"},
+        {0.00015, 4, "0,0002"},
+        {4.00015, 4, "4,0002"},
+        {-0.00004999999999, 4, "-0,0001"},
+        {0.00004999, 4, "0,0000"},
+    });
 }
 
 TEST(CellText, RegionalSettingsFromLocale) {

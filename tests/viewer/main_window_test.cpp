@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <sys/stat.h>
 
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -210,8 +211,15 @@ TEST_F(MainWindow, HostileFilesOpenOrFailCleanly) {
 }
 
 TEST_F(MainWindow, FileThatCannotBeRead) {
+    // Neither opened nor read: a FIFO nobody writes to, an endless device, a file whose
+    // size no memory holds (sparse, so it costs nothing on disk).
+    const QString fifo = dir.filePath("fifo.xxx");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString huge = Write("huge.xxx", kGood);
+    ASSERT_TRUE(QFile::resize(huge, qint64(1) << 40));
     ASSERT_TRUE(form.OpenArchive(Write("good.csv", kGood)));
-    for (const QString& path : {dir.filePath("missing.xxx"), dir.path()}) {
+    for (const QString& path :
+         {dir.filePath("missing.xxx"), dir.path(), fifo, QStringLiteral("/dev/zero"), huge}) {
         SCOPED_TRACE(path.toStdString());
         boxes.Clear();
         EXPECT_FALSE(form.OpenArchive(path));

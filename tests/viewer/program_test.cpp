@@ -22,6 +22,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 
 using platform::MsgButtons;
 using platform::MsgIcon;
@@ -136,6 +137,8 @@ TEST(CommandLine, ParamsAfterTheProgramName) {
 TEST_F(Program, CommandLineOpensWhenFirstShown) {
     ASSERT_TRUE(QFile::copy(kExample, dir.filePath("my archive.xxx")));
     const QString half = kExample.left(kExample.size() - 9);
+    const QString fifo = dir.filePath("fifo.xxx");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const struct {
         const char* what;
         QStringList params;
@@ -149,6 +152,7 @@ TEST_F(Program, CommandLineOpensWhenFirstShown) {
         // A blank split the path in two; joined, it names no file.
         {"blank lost", {dir.filePath("my"), "archive.xxx"}, MsgResult::Ok, {kLoadFailed}, false},
         {"Qt's own option", {"-style", "fusion"}, MsgResult::Ok, {kLoadFailed}, false},
+        {"FIFO without a writer", {fifo}, MsgResult::Ok, {kLoadFailed}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
