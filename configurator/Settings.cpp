@@ -31,6 +31,8 @@ void TQeldSettings::Load(platform::SettingsStore& store) {
 }
 
 bool TQeldSettings::Save(platform::SettingsStore& store) const {
+    // One rewrite of the file for the whole save, not one per value.
+    store.Begin();
     bool ok = true;
     if (WinState == wsNormal) {
         ok &= WriteInteger(store, "Width", Width);
@@ -43,5 +45,6 @@ bool TQeldSettings::Save(platform::SettingsStore& store) const {
     ok &= WriteInteger(store, "TimeOut", Link.TimeOut);
     ok &= WriteInteger(store, "ScanRate", Link.ScanRate);
     ok &= WriteInteger(store, "WinState", WinState);
+    ok &= store.Commit();
     return ok;
 }

@@ -36,6 +36,7 @@ public:
     void Load(platform::SettingsStore& store = platform::UserSettings());
     // Writes the geometry only while WinState is normal, so a maximized window keeps the
     // last normal geometry; then Port, PortSpeed, TimeOut, ScanRate and WinState in every
-    // state. False when a value could not be stored; the others are written all the same.
+    // state. The file is rewritten once, with all of them. False when a value could not
+    // be stored; the others are written all the same.
     bool Save(platform::SettingsStore& store = platform::UserSettings()) const;
 };

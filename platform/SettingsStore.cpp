@@ -1,26 +1,80 @@
 #include "SettingsStore.h"
 
 #include <QSettings>
+#include <map>
+#include <memory>
+#include <vector>
 
 namespace platform {
 
 namespace {
+
+int fileWrites = 0;
+
+std::unique_ptr<QSettings> OpenSection(const QString& section) {
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Software",
+                                       section);
+}
+
+// Rewrites the file with the values set since the last sync.
+bool Sync(QSettings& settings) {
+    settings.sync();
+    ++fileWrites;
+    return settings.status() == QSettings::NoError;
+}
+
 class IniSettingsStore : public SettingsStore {
 public:
     std::optional<QVariant> Read(const QString& section, const QString& name) override {
-        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Software", section);
-        if (!settings.contains(name))
+        for (auto it = batch.rbegin(); it != batch.rend(); ++it)
+            if (it->section == section && it->name == name)
+                return QVariant(it->value);
+        const std::unique_ptr<QSettings> settings = OpenSection(section);
+        if (!settings->contains(name))
             return std::nullopt;
-        return settings.value(name);
+        return settings->value(name);
     }
 
     bool Write(const QString& section, const QString& name, const QString& value) override {
-        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "Software", section);
-        settings.setValue(name, value);
-        settings.sync();
-        return settings.status() == QSettings::NoError;
+        if (batching) {
+            batch.push_back({section, name, value});
+            return true;
+        }
+        const std::unique_ptr<QSettings> settings = OpenSection(section);
+        settings->setValue(name, value);
+        return Sync(*settings);
     }
+
+    void Begin() override { batching = true; }
+
+    bool Commit() override {
+        std::map<QString, std::unique_ptr<QSettings>> files;
+        for (const TPending& p : batch) {
+            std::unique_ptr<QSettings>& settings = files[p.section];
+            if (!settings)
+                settings = OpenSection(p.section);
+            settings->setValue(p.name, p.value);
+        }
+        bool ok = true;
+        for (auto& [section, settings] : files)
+            ok &= Sync(*settings);
+        batch.clear();
+        batching = false;
+        return ok;
+    }
+
+private:
+    // Kept apart from QSettings until the commit: any QSettings opened on the same file
+    // (a read, a path look-up) would write out the values it shares with another.
+    struct TPending {
+        QString section;
+        QString name;
+        QString value;
+    };
+    bool batching = false;
+    std::vector<TPending> batch;
 };
+
 } // namespace
 
 SettingsStore& UserSettings() {
@@ -30,6 +84,10 @@ SettingsStore& UserSettings() {
 
 QString SettingsFilePath(const QString& section) {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, "Software", section).fileName();
+}
+
+int SettingsFileWrites() {
+    return fileWrites;
 }
 
 } // namespace platform

@@ -13,8 +13,15 @@ public:
     // nullopt when the value is absent. A value that is not a plain string comes back
     // as whatever type the store holds, so callers can refuse it.
     virtual std::optional<QVariant> Read(const QString& section, const QString& name) = 0;
-    // False when the value could not be stored.
+    // False when the value could not be stored. Between Begin and Commit the value is
+    // kept for the commit and no file is touched yet.
     virtual bool Write(const QString& section, const QString& name, const QString& value) = 0;
+
+    // A save of many values: Begin, the writes in their order, then Commit, which writes
+    // each file once with all of them (one rewrite, not one per value). Commit is false
+    // when a file could not be written. One batch at a time.
+    virtual void Begin() {}
+    virtual bool Commit() { return true; }
 };
 
 // The real store under the user's configuration folder.
@@ -22,5 +29,9 @@ SettingsStore& UserSettings();
 
 // The file that holds a section, for tests and diagnostics.
 QString SettingsFilePath(const QString& section);
+
+// How many times the real store has written a settings file since the program started,
+// so tests can count the rewrites of one save.
+int SettingsFileWrites();
 
 } // namespace platform

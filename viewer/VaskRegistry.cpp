@@ -215,6 +215,11 @@ void TVaskRegistry::WriteValue(const QString& ident, const QVariant& value) {
         throw ERegistryError(WriteFailure(platform::SettingsFilePath(Section)));
 }
 
+void TVaskRegistry::CommitWrites() {
+    if (!IniFile.Commit())
+        throw ERegistryError(WriteFailure(platform::SettingsFilePath(Section)));
+}
+
 void TVaskRegistry::RegisterFileType(const QString& ext, const QString& typeName) {
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString configHome =

@@ -37,6 +37,10 @@ public:
     // Integers are stored as decimal text, strings unchanged; nothing is written while no
     // section is set. A value that cannot be stored throws ERegistryError.
     void WriteValue(const QString& ident, const QVariant& value);
+    // The writes between these two reach the settings file together, in one rewrite at
+    // CommitWrites, which throws ERegistryError when the file cannot be written.
+    void BeginWrites() { IniFile.Begin(); }
+    void CommitWrites();
 
     // Makes the viewer the opening program of files with the extension (".xxx") under the
     // type name ("xxxFile"): a shared-mime-info package, a desktop entry, the type's icon

@@ -64,6 +64,8 @@ void LoadSettings(TVaskRegistry& registry, const QString& programDir, TViewerSet
 
 void SaveSettings(TVaskRegistry& registry, const TViewerSettings& settings, bool normalState) {
     registry.SetSection(kSection);
+    // One rewrite of the file for the whole save, not one per value.
+    registry.BeginWrites();
     try {
         if (normalState) {
             registry.WriteValue("Width", settings.Width);
@@ -78,6 +80,11 @@ void SaveSettings(TVaskRegistry& registry, const TViewerSettings& settings, bool
         registry.WriteValue("HeadColor", Signed(settings.HeadColor));
         registry.WriteValue("FerstColor", Signed(settings.FerstColor));
         registry.WriteValue("SecondColor", Signed(settings.SecondColor));
+    } catch (const ERegistryError&) {
+    }
+    // What was written before an error is committed all the same.
+    try {
+        registry.CommitWrites();
     } catch (const ERegistryError&) {
     }
 }

@@ -32,8 +32,8 @@ struct TViewerSettings {
 void LoadSettings(TVaskRegistry& registry, const QString& programDir, TViewerSettings& settings);
 
 // Writes Width, Height, Left and Top (only when normalState), then WindowState, Dir,
-// SaveDir, Precision and the colours, numbers as signed decimal text. The first failure
-// ends the writing silently; what was written stays.
+// SaveDir, Precision and the colours, numbers as signed decimal text, into one rewrite of
+// the file. The first failure ends the writing silently; what was written stays.
 void SaveSettings(TVaskRegistry& registry, const TViewerSettings& settings, bool normalState);
 
 } // namespace viewer

@@ -1,6 +1,8 @@
+#include "ConfigHome.h"
 #include "MemorySettings.h"
 #include "Settings.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -89,6 +91,21 @@ TEST(QeldSettings, AFailedWriteIsReportedAndTheOthersAreWritten) {
     EXPECT_FALSE(settings.Save(store));
     EXPECT_EQ(store.Writes, 8);
     EXPECT_EQ(store.Text(kSection, "ScanRate"), "1000");
+}
+
+TEST(QeldSettings, OneSaveRewritesTheFileOnce) {
+    for (int32_t state : {wsNormal, wsMaximized}) {
+        TQeldSettings settings;
+        settings.WinState = state;
+        settings.Link.Port = 4 + state;
+        const int writes = platform::SettingsFileWrites();
+        ASSERT_TRUE(settings.Save());
+        EXPECT_EQ(platform::SettingsFileWrites() - writes, 1) << state;
+
+        TQeldSettings loaded;
+        loaded.Load();
+        EXPECT_EQ(Numbers(loaded), Numbers(settings)) << state;
+    }
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 #include "Clock.h"
 #include "CodePage.h"
+#include "ConfigHome.h"
 #include "MessageBox.h"
 #include "SettingsStore.h"
 
+#include <QDir>
+#include <QFile>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -38,9 +40,6 @@ TEST(MessageBox, RecorderAnswersInOrderThenFirstButton) {
 }
 
 TEST(SettingsStore, RoundTripAndAbsent) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
     QStandardPaths::setTestModeEnabled(false);
     SettingsStore& store = UserSettings();
     EXPECT_FALSE(store.Read("SectionA", "Width").has_value());
@@ -48,6 +47,54 @@ TEST(SettingsStore, RoundTripAndAbsent) {
     auto v = store.Read("SectionA", "Width");
     ASSERT_TRUE(v.has_value());
     EXPECT_EQ(v->toString(), "640");
-    EXPECT_TRUE(SettingsFilePath("SectionA").startsWith(dir.path()));
+    EXPECT_TRUE(SettingsFilePath("SectionA").startsWith(g_config->dir.path()));
     EXPECT_FALSE(store.Read("SectionB", "Width").has_value());
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(SettingsStore, ABatchWritesTheFileOnceAtCommitWithWhatSingleWritesWouldLeave) {
+    SettingsStore& store = UserSettings();
+    const QList<std::pair<QString, QString>> values = {
+        {"Width", "640"}, {"Height", "480"}, {"Port", "3"}, {"Dir", "/tmp/a b/архив"}};
+    // Both files already hold a value the batch leaves alone and one it replaces.
+    for (const char* section : {"Single", "Batch"}) {
+        ASSERT_TRUE(store.Write(section, "Left", "5"));
+        ASSERT_TRUE(store.Write(section, "Width", "1"));
+    }
+    for (const auto& [name, value] : values)
+        ASSERT_TRUE(store.Write("Single", name, value));
+    const QByteArray before = FileBytes(SettingsFilePath("Batch"));
+
+    const int writes = SettingsFileWrites();
+    store.Begin();
+    for (const auto& [name, value] : values)
+        ASSERT_TRUE(store.Write("Batch", name, value));
+    EXPECT_EQ(FileBytes(SettingsFilePath("Batch")), before);
+    EXPECT_EQ(SettingsFileWrites(), writes);
+    EXPECT_EQ(store.Read("Batch", "Port")->toString(), "3");
+    EXPECT_TRUE(store.Commit());
+    EXPECT_EQ(SettingsFileWrites() - writes, 1);
+    EXPECT_EQ(FileBytes(SettingsFilePath("Batch")), FileBytes(SettingsFilePath("Single")));
+
+    // The batch is over: a write reaches the file at once.
+    ASSERT_TRUE(store.Write("Batch", "Top", "7"));
+    EXPECT_EQ(SettingsFileWrites() - writes, 2);
+    EXPECT_TRUE(FileBytes(SettingsFilePath("Batch")).contains("Top=7"));
+}
+
+TEST(SettingsStore, ACommitThatCannotWriteIsFalseAndEndsTheBatch) {
+    // A regular file where the section's folder should be stops root as well.
+    QDir().mkpath(g_config->dir.filePath("Software"));
+    QFile blocker(g_config->dir.filePath("Software/Blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    SettingsStore& store = UserSettings();
+    store.Begin();
+    store.Write("Blocked/Inner", "Width", "1");
+    EXPECT_FALSE(store.Commit());
+    EXPECT_FALSE(store.Write("Blocked/Inner", "Width", "1"));
 }

@@ -468,8 +468,10 @@ TEST_F(Settings, RoundTripThroughTheWindow) {
     ASSERT_TRUE(fixtures::WriteFile(dir.filePath("a.csv"), fixtures::Archive({})));
     ASSERT_TRUE(form.OpenArchive(dir.filePath("a.csv")));
     form.show();
+    const int writes = platform::SettingsFileWrites();
     form.miFileExit->trigger(); // closes the window, which writes the settings
     EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(platform::SettingsFileWrites() - writes, 1); // all of them in one rewrite
     const struct {
         const char* name;
         QString text;

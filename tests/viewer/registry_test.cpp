@@ -1,5 +1,7 @@
 #include "ConfigHome.h"
+#include "MemorySettings.h"
 #include "VaskRegistry.h"
+#include "ViewerSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -69,6 +71,36 @@ TEST(VaskRegistry, UnwritableSettingsAreAnError) {
     TVaskRegistry reg;
     reg.SetSection("Blocked/Inner");
     EXPECT_THROW(reg.WriteValue("Width", 1), ERegistryError);
+}
+
+TEST(ViewerSettings, ASaveIsOneCommitThatKeepsWhatWasWrittenBeforeAFailure) {
+    viewer::TViewerSettings settings;
+    settings.Width = 640;
+    settings.WindowState = viewer::TWindowState::Maximized;
+    settings.SaveDir = "/s";
+    settings.Precision = 3;
+    const struct {
+        QSet<QString> refused;
+        bool normal;
+        QStringList stored;
+        QStringList absent;
+    } cases[] = {
+        {{}, true, {"Width", "WindowState", "SaveDir", "SecondColor"}, {}},
+        {{}, false, {"WindowState", "SecondColor"}, {"Width"}},
+        {{"Dir"}, true, {"Width", "WindowState"}, {"Dir", "SaveDir", "Precision", "SecondColor"}},
+    };
+    for (const auto& c : cases) {
+        MemorySettings store;
+        store.Refused = c.refused;
+        TVaskRegistry registry(store);
+        viewer::SaveSettings(registry, settings, c.normal);
+        EXPECT_EQ(store.Commits, 1);
+        EXPECT_FALSE(store.Batching);
+        for (const QString& name : c.stored)
+            EXPECT_FALSE(store.Text("Brisquelon", name).isEmpty()) << name.toStdString();
+        for (const QString& name : c.absent)
+            EXPECT_TRUE(store.Text("Brisquelon", name).isEmpty()) << name.toStdString();
+    }
 }
 
 TEST(FileTypeExecLine, QuotesTheProgram) {
