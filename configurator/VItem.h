@@ -45,6 +45,8 @@ public:
     // Loads the item and its subtree; `chanals` is the project's channel list in document
     // order (a channel item takes the first with its ID). False when an Icon is not an
     // integer: loading stops there, the items appended so far stay, and *error says why.
+    // It recurses once per folder level, as do the save and the destruction: the document
+    // refuses nesting deeper than platform::kMaxDepth, which keeps the stack shallow.
     bool LoadFromNode(const platform::XmlElement& node,
                       std::span<const std::unique_ptr<TChanal>> chanals, QString* error = nullptr);
     // Writes the Style of this folder and of every folder below it.
