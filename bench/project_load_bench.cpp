@@ -3,7 +3,7 @@
 //    document allows and wide folders of channel items; at a quarter, half and full size,
 //    so that a load time growing faster than the size shows;
 //  - the document alone, deep (chains of elements at the depth limit) against wide (one
-//    level), at the same three sizes;
+//    level) and against elements with as many attributes as allowed, at the same sizes;
 //  - a project nested 40,000 folders deep, which the load refuses.
 //   project_load_bench [--write PATH]   (--write also keeps the 10 MB project at PATH)
 #include "MessageBox.h"
@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -95,12 +96,28 @@ QByteArray Project(qsizetype bytes) {
            deep + "  </Screen>\n</Device>\n";
 }
 
-// Chains of elements at the depth limit, or one level of elements, about `bytes` long.
-QByteArray Document(qsizetype bytes, bool deep) {
-    const QByteArray chain = deep ? QByteArray("<e>").repeated(platform::kMaxDepth - 2) + "<e/>" +
-                                        QByteArray("</e>").repeated(platform::kMaxDepth - 2)
-                                  : QByteArray("<e/>").repeated(255) + "<e>x</e>";
-    return "<Device>" + chain.repeated(bytes / chain.size()) + "</Device>";
+enum class Shape { Deep, Wide, Attributes };
+
+// About `bytes` of chains of elements at the depth limit, of one level of elements, or of
+// elements with as many attributes as allowed.
+QByteArray Document(qsizetype bytes, Shape shape) {
+    QByteArray unit;
+    switch (shape) {
+    case Shape::Deep:
+        unit = QByteArray("<e>").repeated(platform::kMaxDepth - 2) + "<e/>" +
+               QByteArray("</e>").repeated(platform::kMaxDepth - 2);
+        break;
+    case Shape::Wide:
+        unit = QByteArray("<e/>").repeated(255) + "<e>x</e>";
+        break;
+    case Shape::Attributes:
+        unit = "<e";
+        for (int i = 0; i < platform::kMaxAttributes; ++i)
+            unit += " a" + QByteArray::number(i) + "=\"1\"";
+        unit += "/>";
+        break;
+    }
+    return "<Device>" + unit.repeated(bytes / unit.size()) + "</Device>";
 }
 
 QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
@@ -152,13 +169,14 @@ int main(int argc, char** argv) {
     LoadProject("project, half size", Write(dir, "half.xml", Project(kSize / 2)));
     LoadProject("project, 10 MB", Write(dir, "full.xml", full));
 
-    for (const bool deep : {true, false})
+    const std::pair<Shape, const char*> shapes[] = {
+        {Shape::Deep, "deep"}, {Shape::Wide, "wide"}, {Shape::Attributes, "attributes"}};
+    for (const auto& [shape, name] : shapes)
         for (const int part : {4, 2, 1}) {
-            const QString label =
-                QStringLiteral("document, %1, 1/%2 size").arg(deep ? "deep" : "wide").arg(part);
+            const QString label = QStringLiteral("document, %1, 1/%2 size").arg(name).arg(part);
             LoadDocument(qPrintable(label),
-                         Write(dir, QStringLiteral("doc%1%2.xml").arg(deep).arg(part),
-                               Document(kSize / part, deep)));
+                         Write(dir, QStringLiteral("%1%2.xml").arg(name).arg(part),
+                               Document(kSize / part, shape)));
         }
 
     constexpr int kHostile = 40000;

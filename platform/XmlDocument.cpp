@@ -5,11 +5,13 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringConverter>
 #include <QStringList>
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +70,118 @@ QString DeclarationText(const QByteArray& bytes, const QXmlStreamReader& reader)
     if (reader.isStandaloneDocument())
         text += QStringLiteral(" standalone=\"yes\"");
     return text + QStringLiteral("?>");
+}
+
+// The parser checks each attribute of a tag against all before it, so a tag with a huge
+// number of them costs the square of its length. This counts them first, in one pass over
+// the raw text: '=' signs outside quotes in each start tag, skipping comments, CDATA,
+// instructions and the document type. A malformed text may be miscounted; the parser
+// refuses it anyway. `Unit` is char for ASCII-based encodings, char16_t for UTF-16.
+template <class Unit> class AttributeCounter {
+public:
+    AttributeCounter(const Unit* text, qsizetype size) : text_(text), size_(size) {}
+
+    // The index of the first start tag with more than kMaxAttributes, or -1.
+    qsizetype FirstOverLimit() {
+        for (qsizetype i = 0; i < size_; ++i) {
+            if (text_[i] != '<')
+                continue;
+            const qsizetype at = i;
+            if (Starts(i, "<!--"))
+                i = After(i + 4, "-->");
+            else if (Starts(i, "<![CDATA["))
+                i = After(i + 9, "]]>");
+            else if (Starts(i, "<?"))
+                i = After(i + 2, "?>");
+            else if (Starts(i, "<!"))
+                i = AfterDeclaration(i + 2);
+            else if (CountTag(i) > kMaxAttributes)
+                return at;
+            --i; // the loop steps past
+        }
+        return -1;
+    }
+
+private:
+    bool Starts(qsizetype i, const char* ascii) const {
+        for (; *ascii; ++i, ++ascii)
+            if (i >= size_ || text_[i] != Unit(*ascii))
+                return false;
+        return true;
+    }
+    // The index just after the first `end` from i on; the end of the text when none.
+    qsizetype After(qsizetype i, const char* end) const {
+        for (; i < size_; ++i)
+            if (Starts(i, end))
+                return i + qsizetype(std::strlen(end));
+        return size_;
+    }
+    // A document type: its internal subset in brackets may hold quotes and comments.
+    qsizetype AfterDeclaration(qsizetype i) const {
+        int brackets = 0;
+        Unit quote = 0;
+        for (; i < size_; ++i) {
+            const Unit c = text_[i];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (Starts(i, "<!--")) {
+                i = After(i + 4, "-->") - 1;
+            } else if (c == '[') {
+                ++brackets;
+            } else if (c == ']') {
+                --brackets;
+            } else if (c == '>' && brackets <= 0) {
+                return i + 1;
+            }
+        }
+        return size_;
+    }
+    // Counts the attributes of the tag at i and moves i past it.
+    int CountTag(qsizetype& i) const {
+        int count = 0;
+        Unit quote = 0;
+        for (++i; i < size_; ++i) {
+            const Unit c = text_[i];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '=') {
+                ++count;
+            } else if (c == '>') {
+                ++i;
+                break;
+            }
+        }
+        return count;
+    }
+
+    const Unit* text_;
+    qsizetype size_;
+};
+
+// The line of the first tag with too many attributes, or 0 when there is none.
+qsizetype LineOfAttributeFlood(const QByteArray& bytes) {
+    const bool le = bytes.startsWith("\xFF\xFE") || (bytes.size() > 1 && bytes[1] == '\0');
+    const bool be = bytes.startsWith("\xFE\xFF") || (bytes.size() > 1 && bytes[0] == '\0');
+    if (!le && !be) {
+        const qsizetype at =
+            AttributeCounter<char>(bytes.constData(), bytes.size()).FirstOverLimit();
+        return at < 0 ? 0 : bytes.left(at).count('\n') + 1;
+    }
+    std::vector<char16_t> units(bytes.size() / 2);
+    for (size_t k = 0; k < units.size(); ++k) {
+        const auto lo = uchar(bytes[2 * k + (be ? 1 : 0)]);
+        const auto hi = uchar(bytes[2 * k + (be ? 0 : 1)]);
+        units[k] = char16_t(lo | hi << 8);
+    }
+    const qsizetype at =
+        AttributeCounter<char16_t>(units.data(), qsizetype(units.size())).FirstOverLimit();
+    return at < 0 ? 0 : std::count(units.begin(), units.begin() + at, u'\n') + 1;
 }
 
 bool UsesCrLf(const QByteArray& bytes) {
@@ -180,10 +294,11 @@ private:
         out_ += u'<';
         Raw(e.nodeName());
         QStringList names = d_.attributeOrder.value(KeyOf(e));
+        const QSet<QString> known(names.cbegin(), names.cend());
         QStringList others;
         const QDomNamedNodeMap map = e.attributes();
         for (int i = 0; i < map.count(); ++i)
-            if (!names.contains(map.item(i).nodeName()))
+            if (!known.contains(map.item(i).nodeName()))
                 others << map.item(i).nodeName();
         std::sort(others.begin(), others.end());
         names += others;
@@ -424,6 +539,10 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
     data->crlf = UsesCrLf(bytes);
     QDomDocument& dom = data->dom;
 
+    if (const qsizetype line = LineOfAttributeFlood(bytes))
+        return {XmlError::Limit, QStringLiteral("An element has more than %1 attributes (line %2).")
+                                     .arg(kMaxAttributes)
+                                     .arg(line)};
     QXmlStreamReader reader(bytes);
     reader.setNamespaceProcessing(true);
     // The open elements, innermost last. An element joins its parent only when it closes:
@@ -452,7 +571,7 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
             break;
         case QXmlStreamReader::StartElement: {
             if (static_cast<int>(open.size()) == kMaxDepth)
-                return {XmlError::Depth,
+                return {XmlError::Limit,
                         QStringLiteral("Elements nest deeper than %1 levels (line %2).")
                             .arg(kMaxDepth)
                             .arg(reader.lineNumber())};

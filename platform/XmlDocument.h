@@ -5,9 +5,10 @@
 // the bytes of the declared encoding and replaces the file atomically where its folder
 // allows (otherwise it writes the file in place).
 //
-// Elements nest at most kMaxDepth deep: no real project comes near, and every walk of
-// the tree (here and in the view tree built from it) may then recurse without risk to
-// the stack.
+// Elements nest at most kMaxDepth deep and carry at most kMaxAttributes attributes: no
+// real project comes near either, every walk of the tree (here and in the view tree
+// built from it) may then recurse without risk to the stack, and a load takes time in
+// proportion to the file's size.
 //
 // Nodes and elements are counted handles: a handle keeps its document alive, and a
 // default-constructed handle is null (every operation on it does nothing or returns
@@ -22,6 +23,7 @@ namespace platform {
 
 // The document element is at depth 1.
 inline constexpr int kMaxDepth = 256;
+inline constexpr int kMaxAttributes = 256; // namespace declarations included
 
 struct XmlDocumentData;
 class XmlElement;
@@ -32,7 +34,7 @@ enum class XmlError {
     EmptyPath, // the document layer's own refusal: no file name given
     Open,      // the file cannot be opened or read
     Parse,     // not well-formed XML, or an encoding the platform cannot decode
-    Depth,     // the layer's own refusal: elements nest deeper than kMaxDepth
+    Limit,     // the layer's own refusal: nesting or attributes beyond kMaxDepth, kMaxAttributes
     Encoding,  // a character that cannot be written in the declared encoding
     Empty,     // nothing loaded, so nothing to write
     Write,     // the file cannot be written or replaced; the old file is intact
@@ -44,7 +46,7 @@ struct XmlStatus {
     bool Ok() const { return error == XmlError::None; }
     // True only for the document layer's own errors (not for I/O or parser failures).
     bool OwnError() const {
-        return error == XmlError::EmptyPath || error == XmlError::Empty || error == XmlError::Depth;
+        return error == XmlError::EmptyPath || error == XmlError::Empty || error == XmlError::Limit;
     }
 };
 

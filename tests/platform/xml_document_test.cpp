@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -410,10 +411,49 @@ TEST(XmlDocument, NestingDepthLimit) {
 
     for (const int depth : {kMaxDepth + 1, 100000}) {
         const XmlStatus status = doc.LoadFromData(nested(depth));
-        EXPECT_EQ(status.error, XmlError::Depth) << depth;
+        EXPECT_EQ(status.error, XmlError::Limit) << depth;
         EXPECT_TRUE(status.OwnError());
         EXPECT_TRUE(status.message.contains(QString::number(kMaxDepth))) << depth;
         EXPECT_TRUE(doc.DocumentElement().IsNull());
+    }
+}
+
+// An element with more attributes than any project writes is refused before the parser
+// sees it (its duplicate check grows with the square of the count). Quotes, comments,
+// CDATA, instructions and the document type around it count nothing; UTF-16 is counted
+// in its own units.
+TEST(XmlDocument, AttributeCountLimit) {
+    const auto document = [](int count) {
+        QString attributes;
+        for (int i = 0; i < count; ++i)
+            attributes += QStringLiteral(" a%1=%2").arg(i).arg(i % 2 ? "'x=\">'" : "\"y='>\"");
+        return QStringLiteral("<!DOCTYPE d [<!ENTITY e \"p=q>\"><!-- r=s -->]>\n<!-- c=d -->\n"
+                              "<?pi g=h?>\n<d%1><![CDATA[ i=j ]]> k=l&gt;<e m='n'/></d>\n")
+            .arg(attributes);
+    };
+    struct Case {
+        int count;
+        bool utf16;
+        bool loads;
+    };
+    for (const Case& c : {Case{kMaxAttributes, false, true}, Case{kMaxAttributes + 1, false, false},
+                          Case{kMaxAttributes, true, true}, Case{kMaxAttributes + 1, true, false},
+                          Case{100 * kMaxAttributes, false, false}}) {
+        const QString text = document(c.count);
+        const QByteArray bytes =
+            c.utf16 ? QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)
+                          .encode(text)
+                    : text.toUtf8();
+        XmlDocument doc;
+        const XmlStatus status = doc.LoadFromData(bytes);
+        EXPECT_EQ(status.Ok(), c.loads) << c.count << " " << status.message.toStdString();
+        if (c.loads) {
+            EXPECT_EQ(doc.DocumentElement().Attribute(QStringLiteral("a%1").arg(c.count - 1)),
+                      QString(c.count % 2 ? "y='>" : "x=\">"));
+        } else {
+            EXPECT_EQ(status.error, XmlError::Limit);
+            EXPECT_TRUE(status.message.contains(QString::number(kMaxAttributes)));
+        }
     }
 }
 
