@@ -82,22 +82,26 @@ public:
     AttributeCounter(const Unit* text, qsizetype size) : text_(text), size_(size) {}
 
     // The index of the first start tag with more than kMaxAttributes, or -1.
-    qsizetype FirstOverLimit() {
-        for (qsizetype i = 0; i < size_; ++i) {
-            if (text_[i] != '<')
-                continue;
-            const qsizetype at = i;
-            if (Starts(i, "<!--"))
+    qsizetype FirstOverLimit() const {
+        qsizetype i = 0;
+        while (i < size_) {
+            if (text_[i] != '<') {
+                ++i;
+            } else if (Starts(i, "<!--")) {
                 i = After(i + 4, "-->");
-            else if (Starts(i, "<![CDATA["))
+            } else if (Starts(i, "<![CDATA[")) {
                 i = After(i + 9, "]]>");
-            else if (Starts(i, "<?"))
+            } else if (Starts(i, "<?")) {
                 i = After(i + 2, "?>");
-            else if (Starts(i, "<!"))
+            } else if (Starts(i, "<!")) {
                 i = AfterDeclaration(i + 2);
-            else if (CountTag(i) > kMaxAttributes)
-                return at;
-            --i; // the loop steps past
+            } else {
+                const qsizetype tag = i;
+                int count = 0;
+                i = AfterTag(i + 1, count);
+                if (count > kMaxAttributes)
+                    return tag;
+            }
         }
         return -1;
     }
@@ -116,48 +120,51 @@ private:
                 return i + qsizetype(std::strlen(end));
         return size_;
     }
+    // True when c opens, closes or lies in a quoted value; `quote` follows the state.
+    static bool Quoted(Unit c, Unit& quote) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            return true;
+        }
+        if (c == '"' || c == '\'') {
+            quote = c;
+            return true;
+        }
+        return false;
+    }
     // A document type: its internal subset in brackets may hold quotes and comments.
     qsizetype AfterDeclaration(qsizetype i) const {
         int brackets = 0;
         Unit quote = 0;
         for (; i < size_; ++i) {
             const Unit c = text_[i];
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (Starts(i, "<!--")) {
+            if (Quoted(c, quote))
+                continue;
+            if (Starts(i, "<!--"))
                 i = After(i + 4, "-->") - 1;
-            } else if (c == '[') {
+            else if (c == '[')
                 ++brackets;
-            } else if (c == ']') {
+            else if (c == ']')
                 --brackets;
-            } else if (c == '>' && brackets <= 0) {
+            else if (c == '>' && brackets <= 0)
                 return i + 1;
-            }
         }
         return size_;
     }
-    // Counts the attributes of the tag at i and moves i past it.
-    int CountTag(qsizetype& i) const {
-        int count = 0;
+    // The index just after the tag whose name starts at i; `count` gets its attributes.
+    qsizetype AfterTag(qsizetype i, int& count) const {
         Unit quote = 0;
-        for (++i; i < size_; ++i) {
+        for (; i < size_; ++i) {
             const Unit c = text_[i];
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '=') {
+            if (Quoted(c, quote))
+                continue;
+            if (c == '=')
                 ++count;
-            } else if (c == '>') {
-                ++i;
-                break;
-            }
+            else if (c == '>')
+                return i + 1;
         }
-        return count;
+        return size_;
     }
 
     const Unit* text_;
