@@ -100,8 +100,7 @@ QString ConversionNotice(const QString& typed) {
 
 } // namespace
 
-bool TChanal::LoadFromNode(const platform::XmlElement& node,
-                           std::span<const std::unique_ptr<TRegisterMB>> registers,
+bool TChanal::LoadFromNode(const platform::XmlElement& node, const TIdIndex<TRegisterMB>& registers,
                            QString* error) {
     if (const auto id = node.Attribute(QStringLiteral("ID")))
         ID = *id;
@@ -117,13 +116,8 @@ bool TChanal::LoadFromNode(const platform::XmlElement& node,
         const platform::XmlNode child = children.Item(i);
         const QString name = child.LocalName();
         if (name == u"Register") {
-            const QString id = child.Text();
-            for (const auto& reg : registers) {
-                if (reg->ID == id) {
-                    Registers.push_back(reg.get());
-                    break;
-                }
-            }
+            if (TRegisterMB* reg = registers.Find(child.Text()))
+                Registers.push_back(reg);
         } else if (name == u"Str") {
             SplitList(child.Text(), Items);
         } else if (name == u"Case") {

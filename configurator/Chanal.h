@@ -10,6 +10,7 @@
 //
 // Window thread only. The port thread stores the register values read here; Watch and
 // Unwatch write the registers' Watched flags, which the port thread reads.
+#include "IdIndex.h"
 #include "RegistersMB.h"
 #include "WRPackets.h"
 #include "XmlDocument.h"
@@ -18,7 +19,6 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <vector>
 
 enum TChanalMode : uint8_t {
@@ -64,12 +64,11 @@ public:
     std::vector<TCaseRecord> Cases;
     int32_t Digits = 2; // decimals of plain cfReal and cfSF1 values
 
-    // Reads a Chanal element; `registers` is the project's list of every register in
+    // Reads a Chanal element; `registers` indexes the project's list of every register in
     // document order, which Register children are resolved against (first exact ID).
     // False only for a Case whose Value is not an integer: the load of this channel
     // stops there and *error (when given) says why, for the project loader to show.
-    bool LoadFromNode(const platform::XmlElement& node,
-                      std::span<const std::unique_ptr<TRegisterMB>> registers,
+    bool LoadFromNode(const platform::XmlElement& node, const TIdIndex<TRegisterMB>& registers,
                       QString* error = nullptr);
     // Builds one case from a Case element and appends it; false (nothing appended) when
     // its Value is not an integer.

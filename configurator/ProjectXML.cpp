@@ -180,8 +180,10 @@ bool TXMLProject::LoadFromFile(const QString& path) {
     if (!ForEachChild(device, QStringLiteral("Packet"),
                       [&](const platform::XmlElement& e) { return LoadPacket(e, &error); }))
         return Fail(error);
-    if (!ForEachChild(device, QStringLiteral("Chanal"),
-                      [&](const platform::XmlElement& e) { return LoadChanal(e, &error); }))
+    const TIdIndex<TRegisterMB> registers(Registers);
+    if (!ForEachChild(device, QStringLiteral("Chanal"), [&](const platform::XmlElement& e) {
+            return LoadChanal(e, registers, &error);
+        }))
         return Fail(error);
     if (!LoadScreen(device.ChildElement(QStringLiteral("Screen")), &error))
         return Fail(error);
@@ -214,9 +216,10 @@ bool TXMLProject::LoadPacket(const platform::XmlElement& node, QString* error) {
     return true;
 }
 
-bool TXMLProject::LoadChanal(const platform::XmlElement& node, QString* error) {
+bool TXMLProject::LoadChanal(const platform::XmlElement& node,
+                             const TIdIndex<TRegisterMB>& registers, QString* error) {
     auto chanal = std::make_unique<TChanal>();
-    const bool ok = chanal->LoadFromNode(node, Registers, error);
+    const bool ok = chanal->LoadFromNode(node, registers, error);
     Chanals.push_back(std::move(chanal));
     return ok;
 }
@@ -254,9 +257,10 @@ bool TXMLProject::LoadScreen(const platform::XmlElement& node, QString* error) {
             Attention(QStringLiteral("Не все значки получены из библиотеки ") + path);
     }
 
+    const TIdIndex<TChanal> chanals(Chanals);
     return ForEachChild(node, QStringLiteral("VItem"), [&](const platform::XmlElement& e) {
         auto item = std::make_unique<TVItem>();
-        const bool ok = item->LoadFromNode(e, Chanals, error);
+        const bool ok = item->LoadFromNode(e, chanals, error);
         Items.push_back(std::move(item));
         return ok;
     });

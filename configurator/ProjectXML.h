@@ -114,9 +114,10 @@ public:
     // destroys it.
     bool LoadFromFile(const QString& path);
     // The steps of the load; false (with *error saying what failed) when the element
-    // cannot be taken.
+    // cannot be taken. `registers` indexes Registers once every packet is loaded.
     bool LoadPacket(const platform::XmlElement& node, QString* error = nullptr);
-    bool LoadChanal(const platform::XmlElement& node, QString* error = nullptr);
+    bool LoadChanal(const platform::XmlElement& node, const TIdIndex<TRegisterMB>& registers,
+                    QString* error = nullptr);
     bool LoadScreen(const platform::XmlElement& node, QString* error = nullptr);
 
     // Writes the register values, the folders' styles, NetAddr, Width1, Width2 and Style

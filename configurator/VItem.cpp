@@ -22,8 +22,8 @@ void TVItem::AddChild(std::unique_ptr<TMMCVItem> entry) {
     IconEntries.push_back(std::move(entry));
 }
 
-bool TVItem::LoadFromNode(const platform::XmlElement& node,
-                          std::span<const std::unique_ptr<TChanal>> chanals, QString* error) {
+bool TVItem::LoadFromNode(const platform::XmlElement& node, const TIdIndex<TChanal>& chanals,
+                          QString* error) {
     Node = node;
     if (const auto name = node.Attribute(QStringLiteral("Name")))
         Name = *name;
@@ -48,15 +48,8 @@ bool TVItem::LoadFromNode(const platform::XmlElement& node,
         break;
     case vkChanal:
         if (const platform::XmlElement ref = node.FindChildElement(QStringLiteral("Chanal"));
-            !ref.IsNull()) {
-            const QString id = ref.Text();
-            for (const auto& chanal : chanals) {
-                if (chanal->ID == id) {
-                    Chanal = chanal.get();
-                    break;
-                }
-            }
-        }
+            !ref.IsNull())
+            Chanal = chanals.Find(ref.Text());
         break;
     case vkMMC:
         for (int i = 0; i < children.Count(); ++i) {

@@ -6,13 +6,13 @@
 // Window thread only; Watch and Unwatch write the registers' Watched flags, which the
 // port thread reads.
 #include "Chanal.h"
+#include "IdIndex.h"
 #include "MMCVItem.h"
 #include "XmlDocument.h"
 
 #include <QString>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <vector>
 
 enum TVItemKind : uint8_t {
@@ -42,11 +42,13 @@ public:
     void AddChild(std::unique_ptr<TVItem> child);
     void AddChild(std::unique_ptr<TMMCVItem> entry);
 
-    // Loads the item and its subtree; `chanals` is the project's channel list in document
-    // order (a channel item takes the first with its ID). False when an Icon is not an
+    // Loads the item and its subtree; `chanals` indexes the project's channel list in
+    // document order (a channel item takes the first with its ID). False when an Icon is not an
     // integer: loading stops there, the items appended so far stay, and *error says why.
-    bool LoadFromNode(const platform::XmlElement& node,
-                      std::span<const std::unique_ptr<TChanal>> chanals, QString* error = nullptr);
+    // It recurses once per folder level, as do the save and the destruction: the document
+    // refuses nesting deeper than platform::kMaxDepth, which keeps the stack shallow.
+    bool LoadFromNode(const platform::XmlElement& node, const TIdIndex<TChanal>& chanals,
+                      QString* error = nullptr);
     // Writes the Style of this folder and of every folder below it.
     void SaveToNode();
 

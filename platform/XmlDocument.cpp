@@ -2,12 +2,21 @@
 
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <QSet>
 #include <QStringConverter>
 #include <QStringList>
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -61,6 +70,125 @@ QString DeclarationText(const QByteArray& bytes, const QXmlStreamReader& reader)
     if (reader.isStandaloneDocument())
         text += QStringLiteral(" standalone=\"yes\"");
     return text + QStringLiteral("?>");
+}
+
+// The parser checks each attribute of a tag against all before it, so a tag with a huge
+// number of them costs the square of its length. This counts them first, in one pass over
+// the raw text: '=' signs outside quotes in each start tag, skipping comments, CDATA,
+// instructions and the document type. A malformed text may be miscounted; the parser
+// refuses it anyway. `Unit` is char for ASCII-based encodings, char16_t for UTF-16.
+template <class Unit> class AttributeCounter {
+public:
+    AttributeCounter(const Unit* text, qsizetype size) : text_(text), size_(size) {}
+
+    // The index of the first start tag with more than kMaxAttributes, or -1.
+    qsizetype FirstOverLimit() const {
+        qsizetype i = 0;
+        while (i < size_) {
+            if (text_[i] != '<') {
+                ++i;
+            } else if (Starts(i, "<!--")) {
+                i = After(i + 4, "-->");
+            } else if (Starts(i, "<![CDATA[")) {
+                i = After(i + 9, "]]>");
+            } else if (Starts(i, "<?")) {
+                i = After(i + 2, "?>");
+            } else if (Starts(i, "<!")) {
+                i = AfterDeclaration(i + 2);
+            } else {
+                const qsizetype tag = i;
+                int count = 0;
+                i = AfterTag(i + 1, count);
+                if (count > kMaxAttributes)
+                    return tag;
+            }
+        }
+        return -1;
+    }
+
+private:
+    bool Starts(qsizetype i, const char* ascii) const {
+        for (; *ascii; ++i, ++ascii)
+            if (i >= size_ || text_[i] != Unit(*ascii))
+                return false;
+        return true;
+    }
+    // The index just after the first `end` from i on; the end of the text when none.
+    qsizetype After(qsizetype i, const char* end) const {
+        for (; i < size_; ++i)
+            if (Starts(i, end))
+                return i + qsizetype(std::strlen(end));
+        return size_;
+    }
+    // True when c opens, closes or lies in a quoted value; `quote` follows the state.
+    static bool Quoted(Unit c, Unit& quote) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            return true;
+        }
+        if (c == '"' || c == '\'') {
+            quote = c;
+            return true;
+        }
+        return false;
+    }
+    // A document type: its internal subset in brackets may hold quotes and comments.
+    qsizetype AfterDeclaration(qsizetype i) const {
+        int brackets = 0;
+        Unit quote = 0;
+        for (; i < size_; ++i) {
+            const Unit c = text_[i];
+            if (Quoted(c, quote))
+                continue;
+            if (Starts(i, "<!--"))
+                i = After(i + 4, "-->") - 1;
+            else if (c == '[')
+                ++brackets;
+            else if (c == ']')
+                --brackets;
+            else if (c == '>' && brackets <= 0)
+                return i + 1;
+        }
+        return size_;
+    }
+    // The index just after the tag whose name starts at i; `count` gets its attributes.
+    qsizetype AfterTag(qsizetype i, int& count) const {
+        Unit quote = 0;
+        for (; i < size_; ++i) {
+            const Unit c = text_[i];
+            if (Quoted(c, quote))
+                continue;
+            if (c == '=')
+                ++count;
+            else if (c == '>')
+                return i + 1;
+        }
+        return size_;
+    }
+
+    const Unit* text_;
+    qsizetype size_;
+};
+
+// The line of the first tag with too many attributes, or 0 when there is none.
+qsizetype LineOfAttributeFlood(const QByteArray& bytes) {
+    const bool le = bytes.startsWith("\xFF\xFE") || (bytes.size() > 1 && bytes[1] == '\0');
+    const bool be = bytes.startsWith("\xFE\xFF") || (bytes.size() > 1 && bytes[0] == '\0');
+    if (!le && !be) {
+        const qsizetype at =
+            AttributeCounter<char>(bytes.constData(), bytes.size()).FirstOverLimit();
+        return at < 0 ? 0 : bytes.left(at).count('\n') + 1;
+    }
+    std::vector<char16_t> units(bytes.size() / 2);
+    for (size_t k = 0; k < units.size(); ++k) {
+        const auto lo = uchar(bytes[2 * k + (be ? 1 : 0)]);
+        const auto hi = uchar(bytes[2 * k + (be ? 0 : 1)]);
+        units[k] = char16_t(lo | hi << 8);
+    }
+    const qsizetype at =
+        AttributeCounter<char16_t>(units.data(), qsizetype(units.size())).FirstOverLimit();
+    return at < 0 ? 0 : std::count(units.begin(), units.begin() + at, u'\n') + 1;
 }
 
 bool UsesCrLf(const QByteArray& bytes) {
@@ -173,10 +301,11 @@ private:
         out_ += u'<';
         Raw(e.nodeName());
         QStringList names = d_.attributeOrder.value(KeyOf(e));
+        const QSet<QString> known(names.cbegin(), names.cend());
         QStringList others;
         const QDomNamedNodeMap map = e.attributes();
         for (int i = 0; i < map.count(); ++i)
-            if (!names.contains(map.item(i).nodeName()))
+            if (!known.contains(map.item(i).nodeName()))
                 others << map.item(i).nodeName();
         std::sort(others.begin(), others.end());
         names += others;
@@ -244,6 +373,50 @@ private:
     QString out_;
     QString failure_;
 };
+
+XmlStatus WriteFailure(int error) {
+    return {XmlError::Write, qt_error_string(error)};
+}
+
+// Closes the descriptor it holds unless Close did.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    // A delayed write error can show only here.
+    bool Close() {
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// Whether this process may create and rename files in the file's folder.
+bool FolderTakesNewFiles(const QString& file) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
+    return faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+// Gives the new file `fd` the permissions of the file at `path` and, where the process
+// may (root), its owner and group; a normal user keeps the group when a member of it.
+// Nothing to take from a file not there yet. False, with errno, when the mode fails.
+bool TakeOwnerAndMode(const QString& path, int fd) {
+    struct stat old {};
+    if (stat(QFile::encodeName(path).constData(), &old) != 0)
+        return true;
+    // The owner first: a change of owner clears the set-user-ID bits the mode restores.
+    if (fchown(fd, old.st_uid, old.st_gid) != 0 && errno == EPERM)
+        (void)!fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    return fchmod(fd, old.st_mode & 07777) == 0;
+}
 
 } // namespace
 
@@ -373,16 +546,23 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
     data->crlf = UsesCrLf(bytes);
     QDomDocument& dom = data->dom;
 
+    if (const qsizetype line = LineOfAttributeFlood(bytes))
+        return {XmlError::Limit, QStringLiteral("An element has more than %1 attributes (line %2).")
+                                     .arg(kMaxAttributes)
+                                     .arg(line)};
     QXmlStreamReader reader(bytes);
     reader.setNamespaceProcessing(true);
-    // A null `current` stands for the document itself, which the DOM only allocates with
-    // its first node.
-    QDomNode current;
+    // The open elements, innermost last. An element joins its parent only when it closes:
+    // the DOM finds a node's document by walking up its parents on every insertion, which
+    // inside the document costs the node's depth (quadratic loads of deep files), but
+    // stops at once in a subtree not yet attached.
+    std::vector<QDomElement> open;
+    open.reserve(kMaxDepth);
     const auto append = [&](const QDomNode& node) {
-        if (current.isNull() || current.isDocument())
+        if (open.empty())
             dom.appendChild(node);
         else
-            current.appendChild(node);
+            open.back().appendChild(node);
     };
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
@@ -397,6 +577,11 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
             data->doctype = reader.text().toString().trimmed();
             break;
         case QXmlStreamReader::StartElement: {
+            if (static_cast<int>(open.size()) == kMaxDepth)
+                return {XmlError::Limit,
+                        QStringLiteral("Elements nest deeper than %1 levels (line %2).")
+                            .arg(kMaxDepth)
+                            .arg(reader.lineNumber())};
             QDomElement e = dom.createElementNS(reader.namespaceUri().toString(),
                                                 reader.qualifiedName().toString());
             QStringList& order = data->attributeOrder[KeyOf(e)];
@@ -411,15 +596,17 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
                 e.setAttribute(a.qualifiedName().toString(), a.value().toString());
                 order << a.qualifiedName().toString();
             }
-            append(e);
-            current = e;
+            open.push_back(e);
             break;
         }
-        case QXmlStreamReader::EndElement:
-            current = current.parentNode();
+        case QXmlStreamReader::EndElement: {
+            const QDomElement closed = open.back();
+            open.pop_back();
+            append(closed);
             break;
+        }
         case QXmlStreamReader::Characters:
-            if (current.isNull() || current.isDocument())
+            if (open.empty())
                 break; // blanks between top-level nodes: the writer puts line ends there
             if (reader.isCDATA())
                 append(dom.createCDATASection(reader.text().toString()));
@@ -491,12 +678,24 @@ XmlStatus XmlDocument::Save(const QString& path) const {
     const std::optional<QByteArray> bytes = ToBytes(&status);
     if (!bytes)
         return status;
+    const QFileInfo info(path);
+    if (info.exists() && !FolderTakesNewFiles(info.canonicalFilePath()))
+        return WriteFileInPlace(path, *bytes);
+    return ReplaceFile(path, *bytes);
+}
+
+XmlStatus ReplaceFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return {XmlError::Write, file.errorString()};
+    if (!TakeOwnerAndMode(path, file.handle())) {
+        const XmlStatus status = WriteFailure(errno);
+        file.cancelWriting();
+        return status;
+    }
     // QSaveFile commits a file cut short by a failed flush (a full disk, a size limit), so
     // the flush and the written size are checked before the old file is replaced.
-    if (file.write(*bytes) != bytes->size() || !file.flush() || file.size() != bytes->size()) {
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
         const QString why = file.error() == QFileDevice::NoError
                                 ? QStringLiteral("The file was not written in full.")
                                 : file.errorString();
@@ -506,6 +705,37 @@ XmlStatus XmlDocument::Save(const QString& path) const {
     if (!file.commit())
         return {XmlError::Write, file.errorString()};
     return {};
+}
+
+XmlStatus WriteFileInPlace(const QString& path, const QByteArray& bytes) {
+    // No O_CREAT: this way only ever writes over a file that is there.
+    Descriptor fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC));
+    if (fd.Get() < 0)
+        return WriteFailure(errno);
+    struct stat st {};
+    if (fstat(fd.Get(), &st) != 0)
+        return WriteFailure(errno);
+    if (!S_ISREG(st.st_mode))
+        return {XmlError::Write, QStringLiteral("Not a regular file.")};
+    // Reserve the space first: until the first byte is written the old content is whole.
+    if (bytes.size() > st.st_size) {
+        const int reserved = posix_fallocate(fd.Get(), st.st_size, bytes.size() - st.st_size);
+        if (reserved != 0) {
+            (void)!ftruncate(fd.Get(), st.st_size); // drop whatever part was added
+            return WriteFailure(reserved);
+        }
+    }
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = pwrite(fd.Get(), bytes.constData() + done, bytes.size() - done, done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return WriteFailure(n < 0 ? errno : EIO);
+        done += n;
+    }
+    if (ftruncate(fd.Get(), bytes.size()) != 0 || fsync(fd.Get()) != 0)
+        return WriteFailure(errno);
+    return fd.Close() ? XmlStatus{} : WriteFailure(errno);
 }
 
 XmlElement XmlDocument::DocumentElement() const {

@@ -2,7 +2,13 @@
 // The project document: an XML file loaded into a DOM (QDomDocument, namespaces
 // processed, so local names work) and written back as it was read. Saving keeps every
 // element, attribute (in its order), comment and the layout between elements, writes
-// the bytes of the declared encoding and replaces the file atomically.
+// the bytes of the declared encoding and replaces the file atomically where its folder
+// allows (otherwise it writes the file in place).
+//
+// Elements nest at most kMaxDepth deep and carry at most kMaxAttributes attributes: no
+// real project comes near either, every walk of the tree (here and in the view tree
+// built from it) may then recurse without risk to the stack, and a load takes time in
+// proportion to the file's size.
 //
 // Nodes and elements are counted handles: a handle keeps its document alive, and a
 // default-constructed handle is null (every operation on it does nothing or returns
@@ -15,6 +21,10 @@
 
 namespace platform {
 
+// The document element is at depth 1.
+inline constexpr int kMaxDepth = 256;
+inline constexpr int kMaxAttributes = 256; // namespace declarations included
+
 struct XmlDocumentData;
 class XmlElement;
 class XmlNodeList;
@@ -24,6 +34,7 @@ enum class XmlError {
     EmptyPath, // the document layer's own refusal: no file name given
     Open,      // the file cannot be opened or read
     Parse,     // not well-formed XML, or an encoding the platform cannot decode
+    Limit,     // the layer's own refusal: nesting or attributes beyond kMaxDepth, kMaxAttributes
     Encoding,  // a character that cannot be written in the declared encoding
     Empty,     // nothing loaded, so nothing to write
     Write,     // the file cannot be written or replaced; the old file is intact
@@ -34,7 +45,9 @@ struct XmlStatus {
     QString message; // what went wrong, for the user (English, from the layer or the OS)
     bool Ok() const { return error == XmlError::None; }
     // True only for the document layer's own errors (not for I/O or parser failures).
-    bool OwnError() const { return error == XmlError::EmptyPath || error == XmlError::Empty; }
+    bool OwnError() const {
+        return error == XmlError::EmptyPath || error == XmlError::Empty || error == XmlError::Limit;
+    }
 };
 
 class XmlNode {
@@ -101,8 +114,8 @@ public:
     // Replaces the content with the file's. On failure the document is empty.
     XmlStatus Load(const QString& path);
     XmlStatus LoadFromData(const QByteArray& bytes);
-    // Writes the whole document into the file, replacing it only when every byte was
-    // written; on failure the old file stays as it was.
+    // Writes the whole document into the file: ReplaceFile where the file's folder takes
+    // new files, WriteFileInPlace where it does not but the file exists.
     XmlStatus Save(const QString& path) const;
     // The bytes Save writes; nothing when a character cannot be written (status says why).
     std::optional<QByteArray> ToBytes(XmlStatus* status = nullptr) const;
@@ -114,5 +127,17 @@ public:
 private:
     std::shared_ptr<XmlDocumentData> d_;
 };
+
+// The two ways Save writes an existing file's new content.
+//
+// Writes a new file beside the old one and renames it over the old one once every byte is
+// written, so a failure leaves the old file whole. The new file gets the old one's
+// permissions and, where the process may set them (root), its owner and group.
+XmlStatus ReplaceFile(const QString& path, const QByteArray& bytes);
+// Writes over the file itself, for a folder that takes no new files: it keeps its owner
+// and permissions. The space the new content needs is reserved before the first byte
+// changes, so a full disk or a size limit leaves the old content; only a failure of the
+// device in the middle of the write can leave the file damaged.
+XmlStatus WriteFileInPlace(const QString& path, const QByteArray& bytes);
 
 } // namespace platform

@@ -38,10 +38,11 @@ struct Project {
                 registers.push_back(std::make_unique<TRegisterMB>());
                 registers.back()->LoadFromNode(r, counter);
             }
+        const TIdIndex<TRegisterMB> index(registers);
         for (const platform::XmlElement& c : Elements(doc.DocumentElement(), "Chanal")) {
             chanals.push_back(std::make_unique<TChanal>());
             QString error;
-            if (!chanals.back()->LoadFromNode(c, registers, &error))
+            if (!chanals.back()->LoadFromNode(c, index, &error))
                 errors.append(error);
         }
     }

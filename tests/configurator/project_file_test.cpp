@@ -239,6 +239,33 @@ TEST_F(ProjectFileTest, UnconvertibleContentLeavesNoHalfLoadedProject) {
     }
 }
 
+// Folders nested deeper than any project holds fail the load with the document layer's
+// refusal, and nothing of the file stays; up to the limit they load.
+TEST_F(ProjectFileTest, FolderNestingLimit) {
+    const auto folders = [](int depth) {
+        return "<Device><Screen>" + QByteArray("<VItem Name=\"F\">").repeated(depth) +
+               QByteArray("</VItem>").repeated(depth) + "</Screen></Device>";
+    };
+    const int deepest = platform::kMaxDepth - 2; // Device and Screen hold the first two
+    ASSERT_TRUE(Load(folders(deepest)));
+    int depth = 0;
+    for (const TVItem* item = project_->Items.at(0).get(); item;
+         item = item->Children.empty() ? nullptr : item->Children[0].get())
+        ++depth;
+    EXPECT_EQ(depth, deepest);
+
+    for (const int levels : {deepest + 1, 40000}) {
+        boxes_.Clear();
+        EXPECT_FALSE(Load(folders(levels))) << levels;
+        ASSERT_EQ(boxes_.Count(), 1u) << levels;
+        const QString text = BoxTexts()[0];
+        EXPECT_TRUE(text.startsWith(TXMLProject::LoadFailedText + "\n\r")) << text.toStdString();
+        EXPECT_TRUE(text.contains(QString::number(platform::kMaxDepth))) << text.toStdString();
+        EXPECT_TRUE(project_->Items.empty());
+        EXPECT_EQ(project_->ListView->Count(), 0);
+    }
+}
+
 TEST_F(ProjectFileTest, SaveAsNames) {
     struct Case {
         QString path, name;

@@ -26,10 +26,11 @@ struct View : Project {
               <Case Value="0" Name="Ноль"/><Case Value="1" Name="Один"/></Chanal>
             <Screen>)" + screen +
                                 "</Screen>")) {
+        const TIdIndex<TChanal> index(chanals);
         for (const platform::XmlElement& e :
              Elements(Elements(doc.DocumentElement(), "Screen").at(0), "VItem")) {
             roots.push_back(std::make_unique<TVItem>());
-            if (!roots.back()->LoadFromNode(e, chanals, &error)) {
+            if (!roots.back()->LoadFromNode(e, index, &error)) {
                 loaded = false;
                 break;
             }

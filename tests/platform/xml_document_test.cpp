@@ -3,10 +3,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -243,8 +246,8 @@ protected:
         ASSERT_TRUE(doc_.LoadFromData(old_).Ok());
         doc_.DocumentElement().SetAttribute("NetAddr", QString(4000, u'7'));
     }
-    void ExpectFailedAndIntact(const QString& path) {
-        const XmlStatus status = doc_.Save(path);
+    void ExpectFailedAndIntact(const QString& path) { ExpectFailedAndIntact(doc_.Save(path)); }
+    void ExpectFailedAndIntact(const XmlStatus& status) {
         EXPECT_EQ(status.error, XmlError::Write);
         EXPECT_FALSE(status.message.isEmpty());
         EXPECT_EQ(ReadFile(path_), old_);
@@ -257,17 +260,28 @@ protected:
     XmlDocument doc_;
 };
 
-TEST_F(SaveFailure, ReadOnlyFolder) {
-    ASSERT_TRUE(QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::ExeOwner));
-    QFile probe(dir_.filePath("probe"));
-    if (probe.open(QIODevice::WriteOnly)) { // root ignores folder permissions
-        probe.close();
-        probe.remove();
-        QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        GTEST_SKIP() << "folder permissions do not bind this user";
-    }
-    ExpectFailedAndIntact(path_);
-    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+// True when folder permissions bind this process (they do not bind root).
+bool FolderPermissionsBind(const QString& readOnlyFolder) {
+    QFile probe(QDir(readOnlyFolder).filePath("probe"));
+    if (!probe.open(QIODevice::WriteOnly))
+        return true;
+    probe.close();
+    probe.remove();
+    return false;
+}
+
+const QFile::Permissions kFolderOpen = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+const QFile::Permissions kFolderReadOnly = QFile::ReadOwner | QFile::ExeOwner;
+
+TEST_F(SaveFailure, ReadOnlyFolderAndFile) {
+    ASSERT_TRUE(QFile::setPermissions(path_, QFile::ReadOwner));
+    ASSERT_TRUE(QFile::setPermissions(dir_.path(), kFolderReadOnly));
+    const bool binds = FolderPermissionsBind(dir_.path());
+    if (binds)
+        ExpectFailedAndIntact(path_);
+    QFile::setPermissions(dir_.path(), kFolderOpen);
+    if (!binds)
+        GTEST_SKIP() << "folder and file permissions do not bind this user";
 }
 
 TEST_F(SaveFailure, WriteCutShortByFileSizeLimit) {
@@ -279,12 +293,14 @@ TEST_F(SaveFailure, WriteCutShortByFileSizeLimit) {
     small.rlim_cur = 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     ExpectFailedAndIntact(path_);
+    ExpectFailedAndIntact(WriteFileInPlace(path_, *doc_.ToBytes()));
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 }
 
 TEST_F(SaveFailure, ParentIsARegularFile) {
     ExpectFailedAndIntact(path_ + "/inner.xml");
+    ExpectFailedAndIntact(WriteFileInPlace(path_ + "/inner.xml", "<a/>"));
     EXPECT_EQ(doc_.Save("").error, XmlError::EmptyPath);
 }
 
@@ -294,6 +310,151 @@ TEST_F(SaveFailure, NothingLoaded) {
     EXPECT_EQ(failed.Save(path_).error, XmlError::Empty);
     EXPECT_EQ(XmlDocument().Save(path_).error, XmlError::Empty);
     EXPECT_EQ(ReadFile(path_), old_);
+}
+
+// Saving an existing file: in a folder that takes no new files the file is written in
+// place; either way it keeps its permissions and, where the process may, its owner.
+class SaveExisting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        path_ = dir_.filePath("project.xml");
+        WriteFile(path_, "<Device NetAddr=\"1\">" + QByteArray(100, ' ') + "</Device>\n");
+    }
+    void TearDown() override { QFile::setPermissions(dir_.path(), kFolderOpen); }
+    struct stat Stat() const {
+        struct stat st {};
+        EXPECT_EQ(stat(QFile::encodeName(path_).constData(), &st), 0);
+        return st;
+    }
+    // The file holds exactly `text` and nothing else is in the folder.
+    void ExpectOnly(const QByteArray& text) const {
+        EXPECT_EQ(ReadFile(path_), text);
+        EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"project.xml"});
+    }
+    QTemporaryDir dir_;
+    QString path_;
+};
+
+TEST_F(SaveExisting, InPlaceOverwritesTheSameFileLongerOrShorter) {
+    ASSERT_EQ(chmod(QFile::encodeName(path_).constData(), 0604), 0);
+    const ino_t inode = Stat().st_ino;
+    for (const QByteArray& text : {QByteArray(5000, 'x'), QByteArray("<a/>\n")}) {
+        const XmlStatus status = WriteFileInPlace(path_, text);
+        ASSERT_TRUE(status.Ok()) << status.message.toStdString();
+        ExpectOnly(text);
+        EXPECT_EQ(Stat().st_ino, inode);
+        EXPECT_EQ(Stat().st_mode & 07777, 0604u);
+    }
+    const XmlStatus missing = WriteFileInPlace(dir_.filePath("missing.xml"), "<a/>");
+    EXPECT_EQ(missing.error, XmlError::Write);
+    EXPECT_FALSE(QFileInfo::exists(dir_.filePath("missing.xml")));
+}
+
+TEST_F(SaveExisting, ReadOnlyFolderWritableFile) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.Load(path_).Ok());
+    doc.DocumentElement().SetAttribute("NetAddr", "2");
+    ASSERT_TRUE(QFile::setPermissions(dir_.path(), kFolderReadOnly));
+    if (!FolderPermissionsBind(dir_.path()))
+        GTEST_SKIP() << "root writes into a read-only folder; the in-place write is covered "
+                        "by InPlaceOverwritesTheSameFileLongerOrShorter";
+    const XmlStatus status = doc.Save(path_);
+    ASSERT_TRUE(status.Ok()) << status.message.toStdString();
+    ExpectOnly(*doc.ToBytes());
+    EXPECT_TRUE(ReadFile(path_).contains("NetAddr=\"2\""));
+}
+
+TEST_F(SaveExisting, ReplaceKeepsPermissionsAndOwner) {
+    const bool root = geteuid() == 0;
+    for (const mode_t mode : {0640, 0666, 0604, 0600}) {
+        ASSERT_EQ(chmod(QFile::encodeName(path_).constData(), mode), 0);
+        // Only root can give the file away; a normal user's save keeps its own uid anyway.
+        if (root) {
+            ASSERT_EQ(chown(QFile::encodeName(path_).constData(), 65534, 65534), 0);
+        }
+        const struct stat before = Stat();
+        const QByteArray text = "<Device Mode=\"" + QByteArray::number(mode, 8) + "\"/>\n";
+        const XmlStatus status = ReplaceFile(path_, text);
+        ASSERT_TRUE(status.Ok()) << status.message.toStdString();
+        ExpectOnly(text);
+        const struct stat after = Stat();
+        EXPECT_NE(after.st_ino, before.st_ino) << "replaced, not written over";
+        EXPECT_EQ(after.st_mode & 07777, mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+    }
+}
+
+// A save through the document goes the atomic way where the folder allows it.
+TEST_F(SaveExisting, SaveReplacesInAnOpenFolder) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.Load(path_).Ok());
+    const ino_t inode = Stat().st_ino;
+    ASSERT_TRUE(doc.Save(path_).Ok());
+    ExpectOnly(*doc.ToBytes());
+    EXPECT_NE(Stat().st_ino, inode);
+}
+
+// Nesting is refused beyond the limit, as the layer's own error, before anything deeper
+// is built; up to the limit the document loads and writes back unchanged.
+TEST(XmlDocument, NestingDepthLimit) {
+    const auto nested = [](int depth) {
+        return QByteArray("<e>").repeated(depth - 1) + "<e/>" +
+               QByteArray("</e>").repeated(depth - 1) + "\n";
+    };
+    XmlDocument doc;
+    const QByteArray deepest = nested(kMaxDepth);
+    ASSERT_TRUE(doc.LoadFromData(deepest).Ok());
+    EXPECT_EQ(doc.ToBytes(), deepest);
+
+    for (const int depth : {kMaxDepth + 1, 100000}) {
+        const XmlStatus status = doc.LoadFromData(nested(depth));
+        EXPECT_EQ(status.error, XmlError::Limit) << depth;
+        EXPECT_TRUE(status.OwnError());
+        EXPECT_TRUE(status.message.contains(QString::number(kMaxDepth))) << depth;
+        EXPECT_TRUE(doc.DocumentElement().IsNull());
+    }
+}
+
+// An element with more attributes than any project writes is refused before the parser
+// sees it (its duplicate check grows with the square of the count). Quotes, comments,
+// CDATA, instructions and the document type around it count nothing; UTF-16 is counted
+// in its own units.
+TEST(XmlDocument, AttributeCountLimit) {
+    const auto document = [](int count) {
+        QString attributes;
+        for (int i = 0; i < count; ++i)
+            attributes += QStringLiteral(" a%1=%2").arg(i).arg(i % 2 ? "'x=\">'" : "\"y='>\"");
+        return QStringLiteral("<!DOCTYPE d [<!ENTITY e \"p=q>\"><!-- r=s -->]>\n<!-- c=d -->\n"
+                              "<?pi g=h?>\n<d%1><![CDATA[ i=j ]]> k=l&gt;<e m='n'/></d>\n")
+            .arg(attributes);
+    };
+    struct Case {
+        int count;
+        bool utf16;
+        bool loads;
+    };
+    for (const Case& c : {Case{kMaxAttributes, false, true}, Case{kMaxAttributes + 1, false, false},
+                          Case{kMaxAttributes, true, true}, Case{kMaxAttributes + 1, true, false},
+                          Case{100 * kMaxAttributes, false, false}}) {
+        const QString text = document(c.count);
+        const QByteArray bytes =
+            c.utf16 ? QStringEncoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom)
+                          .encode(text)
+                    : text.toUtf8();
+        XmlDocument doc;
+        const XmlStatus status = doc.LoadFromData(bytes);
+        EXPECT_EQ(status.Ok(), c.loads) << c.count << " " << status.message.toStdString();
+        if (c.loads) {
+            EXPECT_EQ(doc.DocumentElement().Attribute(QStringLiteral("a%1").arg(c.count - 1)),
+                      QString(c.count % 2 ? "y='>" : "x=\">"));
+        } else {
+            EXPECT_EQ(status.error, XmlError::Limit);
+            EXPECT_TRUE(status.message.contains(QString::number(kMaxAttributes)));
+        }
+    }
 }
 
 } // namespace
