@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Installs both programs into a scratch prefix and starts each from there, on the
 # offscreen platform, with settings and caches of their own.
-#   install_test.sh BUILD_DIR ARCHIVE
+#   install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
-archive=$2
 
 scratch=$(mktemp -d)
 pids=()
@@ -61,13 +60,15 @@ wait_for $! "Vendrill's Temp beside the program" test -d "$prefix/bin/Temp"
 stop $! Vendrill
 
 # Brisquel opens the file on its command line once its window is shown and its event loop
-# runs: a pipe in the file's place lets the test see that open.
+# runs: a pipe in the file's place lets the test see that open. The writer waits in its
+# open until a reader comes; Brisquel refuses the pipe itself once it has opened it.
 mkfifo "$scratch/archive.csv"
+timeout 120 sh -c 'exec 3>"$1"' sh "$scratch/archive.csv" &
+writer=$!
 "$prefix/bin/Brisquel" "$scratch/archive.csv" &
 brisquel=$!
 pids+=($brisquel)
-timeout 120 sh -c 'cat "$1" > "$2"' sh "$archive" "$scratch/archive.csv" \
-  || fail "Brisquel did not open the file named on its command line"
+wait $writer || fail "Brisquel did not open the file named on its command line"
 kill -0 $brisquel 2>/dev/null || fail "Brisquel ended after the open"
 stop $brisquel Brisquel
 echo "installed and started: Vendrill, Brisquel"
