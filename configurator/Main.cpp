@@ -121,6 +121,7 @@ public:
         return NoDialog;
     }
     TBoxHandOver* BoxHandOver() override { return Form.Forms.Boxes; }
+    TWaitHook* WaitHook() override { return &Form.LinkWait; }
     TCardProgress* CardProgress() override { return &Form; }
     TRetryPrompt* RetryPrompt() override { return Form.Forms.RetryPrompt; }
     void OpenDocument(const QString& path) override {
@@ -380,6 +381,13 @@ void TQeldForm::FormDestroy() {
 }
 
 void TQeldForm::closeEvent(QCloseEvent* event) {
+    if (LinkWait.Waiting()) {
+        // The project must not go under the wait. The window manager's close is the
+        // user's input, which the wait does not take; the program never closes the
+        // window while it waits.
+        event->ignore();
+        return;
+    }
     if (DownloadRunning || (OpenedProject && OpenedProject->Downloading())) {
         // The download uses the window's controls: it ends (as a Cancel does) first, and
         // the window closes from the main loop once its caller has returned.

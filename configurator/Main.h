@@ -17,6 +17,7 @@
 #include "QeldDialogs.h"
 #include "Settings.h"
 #include "TempFolder.h"
+#include "WindowWait.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -187,6 +188,9 @@ public:
     // Ctrl + wheel, one step: the open project's list font grows (+1) or shrinks (-1).
     void AppMessage(int step);
 
+    // What the window does while the link waits for its port thread.
+    TWindowWait& WindowWait() { return LinkWait; }
+
     // True while a card file downloads (the progress panel is up).
     bool Downloading() const { return DownloadRunning; }
     // True once the window was asked to close during a download: it closes when the
@@ -194,9 +198,10 @@ public:
     bool ClosePending() const { return CloseAfterDownload; }
 
 protected:
-    // Closing during a download cancels it and closes once it has ended; otherwise the
-    // open project goes first, so that its port thread has ended before any window it
-    // reports to is destroyed.
+    // Closing during a download cancels it and closes once it has ended; while the link
+    // waits for its port thread the window does not close; otherwise the open project
+    // goes first, so that its port thread has ended before any window it reports to is
+    // destroyed.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -222,6 +227,7 @@ private:
     std::unique_ptr<TQtQeldFileDialogs> QtDialogs;
     TQeldFileDialogs* Dialogs;
     TWheelZoomHook* WheelHook = nullptr;
+    TWindowWait LinkWait;
     bool BusyCursorSet = false;
     bool DownloadRunning = false;
     bool CloseAfterDownload = false;

@@ -98,6 +98,7 @@ TXMLProject::TXMLProject(TProjectHost& host, TProjectLinkParts parts) : host_(ho
                                                clock, parts.MakeLine);
     if (TBoxHandOver* boxes = host.BoxHandOver())
         DataMaster->SetBoxHandOver(boxes);
+    DataMaster->SetWaitHook(host.WaitHook());
     DataMaster->MMC().SetClock(parts.CardClock ? *parts.CardClock : clock);
     DataMaster->MMC().Prompt = host.RetryPrompt();
     DataMaster->MMC().Progress = host.CardProgress();

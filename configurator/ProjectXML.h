@@ -36,6 +36,7 @@ class TCardProgress;
 class TPanelDetal;
 class TProjectListView;
 class TRetryPrompt;
+class TWaitHook;
 
 // What the project needs of the main window. Window thread only.
 class TProjectHost {
@@ -62,6 +63,9 @@ public:
     virtual TMainWindowLink& MainWindowLink() = 0;
     virtual TConnectProcessLink& ConnectProcessLink() = 0;
     virtual TBoxHandOver* BoxHandOver() = 0;
+    // What the window does while the link waits for its port thread (nullptr: nothing);
+    // must outlive the project.
+    virtual TWaitHook* WaitHook() { return nullptr; }
     // What the card reader talks to: the busy cursor and the download's progress panel
     // with its cancel flag, and the exchange-error dialog (nullptr: none).
     virtual TCardProgress* CardProgress() = 0;

@@ -15,7 +15,7 @@
 // exchange so that neither thread overwrites what the other set meanwhile), the
 // registers' values and flags (atomics), and the write queue (locked). Every wait of
 // the window thread for the port thread is bounded and keeps serving the message boxes
-// the port thread hands over (a refused write's).
+// the port thread hands over (a refused write's) and the window (the wait hook).
 #include "LinkWindows.h"
 #include "Packets.h"
 #include "PortThread.h"
@@ -67,6 +67,9 @@ public:
     // The hand-over through which the port thread's message boxes reach the window
     // thread; set before the first Connect, must outlive the master.
     void SetBoxHandOver(TBoxHandOver* boxes);
+    // What the window does while Connect and EnterCardMode wait for the port thread;
+    // nullptr: nothing. Set before the first Connect, must outlive the master.
+    void SetWaitHook(TWaitHook* hook) { thread_->SetWaitHook(hook); }
 
     // The slave address of the identification request and of the card reader; may
     // change while connected.

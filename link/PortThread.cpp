@@ -1,6 +1,7 @@
 #include "PortThread.h"
 
 #include "BoxHandOver.h"
+#include "WaitHook.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +12,8 @@ constexpr uint16_t kDefaultPeriod = 1000;
 constexpr uint16_t kMinGap = 10;
 
 using SteadyTime = std::chrono::steady_clock::time_point;
+// How often a wait lets the window do its own work: often enough to paint smoothly.
+constexpr std::chrono::milliseconds kServeEvery{15};
 
 // Lets a box handed over wake the window thread's wait, for as long as the wait lasts.
 class WaiterScope {
@@ -29,6 +32,24 @@ public:
 private:
     TBoxHandOver* boxes_;
     std::function<void()> outer_; // of a wait that this one runs inside
+};
+
+// Brackets a wait for the window side.
+class WindowWaitScope {
+public:
+    explicit WindowWaitScope(TWaitHook* hook) : hook_(hook) {
+        if (hook_)
+            hook_->BeginWait();
+    }
+    ~WindowWaitScope() {
+        if (hook_)
+            hook_->EndWait();
+    }
+    WindowWaitScope(const WindowWaitScope&) = delete;
+    WindowWaitScope& operator=(const WindowWaitScope&) = delete;
+
+private:
+    TWaitHook* hook_;
 };
 
 void ServeBoxes(TBoxHandOver* boxes, TBoxesWhileWaiting how) {
@@ -132,32 +153,45 @@ void TPortThread::Stop() {
 
 bool TPortThread::WaitUntil(const std::function<bool()>& done, int64_t timeoutMs,
                             TBoxesWhileWaiting boxes) {
+    TWaitHook* window = timeoutMs >= 0 ? hook_ : nullptr;
+    WindowWaitScope windowScope(window);
     WaiterScope scope(boxes_, [this] { Nudge(); });
     ServeBoxes(boxes_, boxes); // those handed over before the wait began
     std::unique_lock lock(m_);
-    return WaitLocked(lock, done, timeoutMs, boxes);
+    return WaitLocked(lock, done, timeoutMs, boxes, window);
 }
 
 bool TPortThread::WaitLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done,
-                             int64_t timeoutMs, TBoxesWhileWaiting boxes) {
-    SteadyTime deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+                             int64_t timeoutMs, TBoxesWhileWaiting boxes, TWaitHook* window) {
+    using std::chrono::steady_clock;
+    SteadyTime deadline = steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // The time a box stays on screen is the user's and the time the window spends on its
+    // own work is the window's, not the thread's: the bound moves by both.
+    const auto aside = [&](const std::function<void()>& work) {
+        lock.unlock();
+        const SteadyTime from = steady_clock::now();
+        work();
+        deadline += steady_clock::now() - from;
+        lock.lock();
+    };
     for (;;) {
         if (done())
             return true;
         if (nudged_) {
             nudged_ = false;
-            lock.unlock();
-            // The time a box stays on screen is the user's, not the thread's.
-            const SteadyTime shown = std::chrono::steady_clock::now();
-            ServeBoxes(boxes_, boxes);
-            deadline += std::chrono::steady_clock::now() - shown;
-            lock.lock();
+            aside([&] { ServeBoxes(boxes_, boxes); });
             continue;
         }
-        if (timeoutMs < 0)
+        if (timeoutMs < 0) {
             cv_.wait(lock);
-        else if (cv_.wait_until(lock, deadline) == std::cv_status::timeout)
+            continue;
+        }
+        const SteadyTime until =
+            window ? std::min(deadline, steady_clock::now() + kServeEvery) : deadline;
+        if (cv_.wait_until(lock, until) == std::cv_status::timeout && until == deadline)
             return done();
+        if (window && !done())
+            aside([&] { window->ServeWait(); });
     }
 }
 

@@ -11,7 +11,8 @@
 // the suspend, resume and terminate requests, which the thread looks at between turns
 // of its loop (terminate also before each question of a poll cycle). Every wait of the
 // window thread for the port thread has a bound and, given a box hand-over, keeps
-// answering the message boxes that the port thread raises meanwhile.
+// answering the message boxes that the port thread raises meanwhile; given a wait hook,
+// the bounded waits keep the window alive through it.
 #include "Clock.h"
 #include "SerialLine.h"
 #include "VskComPort.h"
@@ -25,6 +26,7 @@
 #include <thread>
 
 class TBoxHandOver;
+class TWaitHook;
 
 enum TPortThreadState : uint8_t {
     ptsOpen = 0,   // open the port; once it is open, poll
@@ -107,6 +109,10 @@ public:
     // Message boxes that the port thread raises go through this hand-over; the waits
     // above keep answering them. Set before the first Resume; must outlive the thread.
     void SetBoxHandOver(TBoxHandOver* boxes) { boxes_ = boxes; }
+    // Served by Suspend and WaitReached while they wait (not by Stop, which runs while
+    // the link's owner is being freed). nullptr: none. Must outlive the thread.
+    void SetWaitHook(TWaitHook* hook) { hook_ = hook; }
+    TWaitHook* WaitHook() const { return hook_; }
 
     bool Started() const;
     bool Suspended() const; // stopped at a turn boundary by Suspend
@@ -137,10 +143,11 @@ private:
     // Sleeps ms in steps of at most Gap, ending early once the thread is to end.
     void SleepUnlessTerminated(int64_t ms);
     // Waits until done() (called with m_ held) or the time is up, serving the boxes
-    // handed over meanwhile. A negative timeout waits without a bound.
+    // handed over meanwhile and, in a bounded wait, the wait hook. A negative timeout
+    // waits without a bound.
     bool WaitUntil(const std::function<bool()>& done, int64_t timeoutMs, TBoxesWhileWaiting boxes);
     bool WaitLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done,
-                    int64_t timeoutMs, TBoxesWhileWaiting boxes);
+                    int64_t timeoutMs, TBoxesWhileWaiting boxes, TWaitHook* window);
     void Nudge();
 
     platform::Clock& clock_;
@@ -151,6 +158,7 @@ private:
     TPortSettings settings_;
     std::unique_ptr<TVskComPort> port_;
     TBoxHandOver* boxes_ = nullptr;
+    TWaitHook* hook_ = nullptr;
 
     mutable std::mutex m_;
     std::condition_variable cv_;

@@ -172,6 +172,8 @@ TEST_F(VendrillSim, OpensConnectsShowsLiveValuesWritesAndDisconnects) {
     EXPECT_EQ(form().StatusText(0), "Модуль МТВ-12");
     EXPECT_TRUE(form().GoToolButton->isEnabled());
     EXPECT_TRUE(list().HasLargeImages());
+    // The link's waits for its port thread keep this window alive.
+    EXPECT_EQ(project().DataMaster->Thread().WaitHook(), &form().WindowWait());
 
     form().MI_ConectGoClick();
     EXPECT_EQ(form().StatusText(1), "Работа");

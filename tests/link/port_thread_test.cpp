@@ -5,6 +5,7 @@
 #include "LinkFixtures.h"
 #include "MessageBox.h"
 #include "PortThread.h"
+#include "WaitHook.h"
 
 #include <QTemporaryDir>
 #include <chrono>
@@ -470,6 +471,49 @@ TEST_F(PortThreadTest, WaitsEndAtTheirBound) {
     EXPECT_FALSE(thread_.WaitReached(ptsPaused, 20));
     ASSERT_TRUE(thread_.Suspend(kBound));
     EXPECT_FALSE(thread_.WaitReached(ptsIdle, 20)); // suspended: no turn begins
+}
+
+// Notes the window's side of the waits; consecutive serves count once.
+class RecordingWaitHook : public TWaitHook {
+public:
+    void BeginWait() override { Calls << "begin"; }
+    void ServeWait() override {
+        if (OnServe)
+            OnServe();
+        if (Calls.isEmpty() || Calls.last() != "serve")
+            Calls << "serve";
+    }
+    void EndWait() override { Calls << "end"; }
+
+    std::function<void()> OnServe;
+    QStringList Calls;
+};
+
+// A bounded wait keeps the window served until it ends, also at its bound; the wait for
+// the thread's end (its owner is being freed) leaves the window alone.
+TEST_F(PortThreadTest, BoundedWaitsServeTheWindowUntilTheyEnd) {
+    RecordingWaitHook window;
+    thread_.SetWaitHook(&window);
+    thread_.Setup(Settings(), 100);
+    thread_.Resume();
+    ASSERT_TRUE(thread_.WaitReached(ptsIdle, kBound));
+
+    // Only the window's own work lets the thread pause: the wait must serve it.
+    window.Calls.clear();
+    window.OnServe = [&] { thread_.SetState(ptsPaused); };
+    EXPECT_TRUE(thread_.WaitReached(ptsPaused, kBound));
+    EXPECT_EQ(window.Calls, (QStringList{"begin", "serve", "end"}));
+
+    window.Calls.clear();
+    window.OnServe = nullptr;
+    EXPECT_FALSE(thread_.WaitReached(ptsIdle, 20)); // paused: never reached
+    ASSERT_FALSE(window.Calls.isEmpty());
+    EXPECT_EQ(window.Calls.first(), "begin");
+    EXPECT_EQ(window.Calls.last(), "end");
+
+    window.Calls.clear();
+    thread_.Stop();
+    EXPECT_TRUE(window.Calls.isEmpty());
 }
 
 // Boxes raised in the port thread while the window thread waits for it: a wait for a

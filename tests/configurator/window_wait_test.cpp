@@ -1,0 +1,244 @@
+// The window while it waits for the port thread: the thread is held inside a turn until
+// the window's own timer lets it go, so the wait can only end if the window's timers
+// and repaints are served meanwhile; what the user does meanwhile is never taken.
+#include "BoxHandOver.h"
+#include "ConProcess.h"
+#include "ConnectRecorders.h"
+#include "Main.h"
+#include "MemorySettings.h"
+#include "PortThread.h"
+#include "QtMessageBox.h"
+#include "WindowWait.h"
+#include "link/LinkFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+namespace {
+
+constexpr int64_t kBound = 30000; // real ms; only a wait that is never served runs into it
+
+class PaintCounter : public QWidget {
+public:
+    using QWidget::QWidget;
+    int Paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override { ++Paints; }
+};
+
+class WindowWaitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clock_.OnSleep = [this](int64_t) {
+            std::unique_lock lock(m_);
+            if (!holding_)
+                return;
+            inside_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return !holding_; });
+            lock.unlock();
+            if (AfterRelease)
+                AfterRelease();
+        };
+        thread_.SetWaitHook(&wait_);
+        thread_.Setup(TPortSettings{}, 100);
+        thread_.Resume();
+        std::unique_lock lock(m_);
+        ASSERT_TRUE(
+            changed_.wait_for(lock, std::chrono::milliseconds(kBound), [this] { return inside_; }));
+    }
+    void TearDown() override {
+        Release();
+        thread_.Stop();
+    }
+
+    void Release() {
+        std::lock_guard lock(m_);
+        holding_ = false;
+        changed_.notify_all();
+    }
+    // The wait of card mode: the thread is to pause after the turn it is held in.
+    bool WaitForPause() {
+        thread_.SetState(ptsPaused);
+        return thread_.WaitReached(ptsPaused, kBound);
+    }
+    // Runs step once per timer tick while the window waits, until it returns true; then
+    // lets the thread go.
+    void EachTick(std::function<bool()> step) {
+        ticker_.setInterval(0);
+        QObject::connect(&ticker_, &QTimer::timeout, [this, step = std::move(step)] {
+            if (step()) {
+                ticker_.stop();
+                Release();
+            }
+        });
+        ticker_.start();
+    }
+
+    std::function<void()> AfterRelease; // the port thread's, once it is let go
+
+    TWindowWait wait_;
+    QTimer ticker_;
+    HookedClock clock_;
+    LoggingLineFactory lines_{clock_};
+    std::mutex m_;
+    std::condition_variable changed_;
+    bool holding_ = true; // the thread stays inside its sleep
+    bool inside_ = false; // it has got there
+    platform::QtMessageBox boxWindow_;
+    TBoxHandOver boxes_{boxWindow_}; // outlives the thread that hands boxes over
+    TPortThread thread_{clock_, lines_.Factory()};
+};
+
+TEST_F(WindowWaitTest, RepaintsAndTimersAreServedAndUserInputIsDropped) {
+    QWidget window;
+    window.resize(300, 200);
+    auto* canvas = new PaintCounter(&window);
+    canvas->setGeometry(0, 0, 300, 150);
+    auto* button = new QPushButton("Запуск", &window);
+    button->setGeometry(0, 150, 100, 30);
+    auto* action = new QAction(&window);
+    action->setShortcut(Qt::CTRL | Qt::Key_G);
+    window.addAction(action);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    QCoreApplication::processEvents();
+
+    int clicks = 0;
+    int shortcuts = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+    QObject::connect(action, &QAction::triggered, [&] { ++shortcuts; });
+    // Outside a wait the window takes all of it.
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::keyClick(&window, Qt::Key_G, Qt::ControlModifier);
+    ASSERT_EQ(clicks, 1);
+    ASSERT_EQ(shortcuts, 1);
+
+    const int paintsBefore = canvas->Paints;
+    int ticks = 0;
+    bool busyCursor = false;
+    bool painted = false;
+    EachTick([&] {
+        if (++ticks == 1) {
+            busyCursor = QApplication::overrideCursor() &&
+                         QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+            QTest::mouseClick(button, Qt::LeftButton);
+            QTest::mouseDClick(button, Qt::LeftButton);
+            QTest::keyClick(&window, Qt::Key_G, Qt::ControlModifier);
+            QTest::keyClick(button, Qt::Key_Space);
+            canvas->update();
+            return false;
+        }
+        painted = canvas->Paints > paintsBefore;
+        return painted;
+    });
+    EXPECT_TRUE(WaitForPause());
+
+    EXPECT_GE(ticks, 2);
+    EXPECT_TRUE(painted);
+    EXPECT_TRUE(busyCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // Nothing of it comes through after the wait either.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(shortcuts, 1);
+    // The window takes input again.
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(clicks, 2);
+}
+
+// Reports of the link reach the dialog during the wait, except the one that would show
+// it modally: its loop would take input, and its link is the one being stopped.
+TEST_F(WindowWaitTest, LinkReportsAreServedButDoNotShowTheDialog) {
+    RecordingConnectOwner owner;
+    TConnectProcessForm dialog(owner);
+    TConnectProgress show;
+    show.Code = lnkShow;
+    TConnectProgress status;
+    status.Code = lnkStatus;
+    status.MessageText = "Поиск устройства...";
+    TConnectProgress cycle;
+    cycle.Code = lnkCycle;
+    bool shown = false;
+    EachTick([&] {
+        if (owner.Calls.isEmpty()) {
+            for (const TConnectProgress& p : {show, status, cycle})
+                dialog.Link().Post(p);
+            return false;
+        }
+        shown = dialog.isVisible();
+        if (shown)
+            dialog.done(QDialog::Rejected); // else the wait would stay in its modal loop
+        return true;
+    });
+    EXPECT_TRUE(WaitForPause());
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(dialog.MesageLabel->text(), "Поиск устройства...");
+    EXPECT_EQ(owner.Calls, QStringList{"refresh"});
+}
+
+// A message box that the port thread hands over during the wait is the one window that
+// takes input: else neither thread could go on.
+TEST_F(WindowWaitTest, ABoxHandedOverDuringTheWaitIsAnswered) {
+    thread_.SetBoxHandOver(&boxes_);
+    platform::MsgResult answer = platform::MsgResult::Cancel;
+    AfterRelease = [&] {
+        answer = boxes_.Show("Не получилось записать региср!", "Внимание", platform::MsgButtons::Ok,
+                             platform::MsgIcon::None);
+    };
+    int boxTicks = 0;
+    QTimer answering;
+    answering.setInterval(0);
+    QObject::connect(&answering, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (++boxTicks == 1)
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        else
+            box->done(QMessageBox::Cancel); // the click was dropped: end the test
+    });
+    answering.start();
+    EachTick([] { return true; });
+    EXPECT_TRUE(WaitForPause());
+    EXPECT_EQ(answer, platform::MsgResult::Ok);
+    EXPECT_EQ(boxTicks, 1);
+}
+
+// The window manager's close during the wait is not taken either: the project must not
+// go under the wait.
+TEST_F(WindowWaitTest, TheMainWindowDoesNotCloseDuringTheWait) {
+    QTemporaryDir dir;
+    MemorySettings store;
+    TQeldForm form(TQeldFormSetup{&store, dir.path()});
+    form.show();
+    thread_.SetWaitHook(&form.WindowWait());
+    bool openDuringWait = false;
+    EachTick([&] {
+        form.close(); // reaches the window as the window manager's close does
+        openDuringWait = form.isVisible();
+        return true;
+    });
+    EXPECT_TRUE(WaitForPause());
+    EXPECT_TRUE(openDuringWait);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form.isVisible());
+    form.close();
+    EXPECT_FALSE(form.isVisible());
+}
+
+} // namespace
