@@ -11,6 +11,11 @@ namespace {
 constexpr int kClientWidth = 322;
 constexpr int kClientHeight = 156;
 constexpr int kShownPanelHeight = 100;
+constexpr int kButtonTop = 120;
+constexpr int kButtonWidth = 137;
+constexpr int kButtonGap = 15;   // between Retry and Abort
+constexpr int kRightMargin = 17; // right of Abort
+constexpr int kTextMargin = 16;  // right of the longest text, as left of Label1
 
 QFrame* MakePanel(QWidget* parent, int top, int height) {
     auto* panel = new QFrame(parent);
@@ -29,7 +34,7 @@ QLabel* MakeLabel(QFrame* panel, const QString& text, int left, int top) {
 
 QPushButton* MakeButton(QWidget* parent, const QString& text, int left) {
     auto* button = new QPushButton(text, parent);
-    button->setGeometry(left, 120, 137, 25);
+    button->setGeometry(left, kButtonTop, FittingWidth(button, kButtonWidth), 25);
     button->setAutoDefault(true); // Enter acts on the button that has the focus
     button->setDefault(false);
     return button;
@@ -54,9 +59,23 @@ TProblemConectionForm::TProblemConectionForm(QWidget* mainWindow)
                        48, 8);
     ExceptPanel = MakePanel(this, 81, 32);
     Label3 = MakeLabel(ExceptPanel, QStringLiteral("Прибор ответил Исключительный ответ"), 72, 8);
+    FitTexts();
     connect(AbortButton, &QPushButton::clicked, this, &TProblemConectionForm::AbortButtonClick);
     connect(RetryButton, &QPushButton::clicked, this, &TProblemConectionForm::RetryButtonClick);
     FormCreate();
+}
+
+void TProblemConectionForm::FitTexts() {
+    // A face wider than the layout's: Abort moves clear of a wider Retry, and the window
+    // and its panels widen to hold the longest text; nothing narrows.
+    AbortButton->move(std::max(AbortButton->x(), RetryButton->geometry().right() + 1 + kButtonGap),
+                      kButtonTop);
+    int width = std::max(kClientWidth, AbortButton->geometry().right() + 1 + kRightMargin);
+    for (const QLabel* label : {Label1, Label2, Label3})
+        width = std::max(width, label->geometry().right() + 1 + kTextMargin);
+    setFixedSize(width, kClientHeight);
+    for (QFrame* panel : {NoAnsverPanel, NoCardPanel, ExceptPanel})
+        panel->resize(width, panel->height());
 }
 
 void TProblemConectionForm::FormCreate() {
@@ -102,7 +121,7 @@ void TProblemConectionForm::ShowOnly(QFrame* panel) {
         if (p != panel)
             p->hide();
     // The one panel shown sits alone at the top, above the buttons.
-    panel->setGeometry(0, 0, kClientWidth, kShownPanelHeight);
+    panel->setGeometry(0, 0, width(), kShownPanelHeight);
     panel->show();
 }
 

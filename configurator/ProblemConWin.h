@@ -44,6 +44,7 @@ private slots:
     void RetryButtonClick();
 
 private:
+    void FitTexts();
     void FormCreate();
     void FormShow();
     void CentreOnMainWindow();

@@ -1,13 +1,8 @@
 #include "WindowParts.h"
 
-#include <QFont>
+#include <QPushButton>
+#include <QStyle>
 #include <QWidget>
-
-void SetLayoutFont(QWidget* window) {
-    QFont font = window->font();
-    font.setPointSize(8);
-    window->setFont(font);
-}
 
 QString DisplayLines(QString text) {
     text.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
@@ -22,4 +17,12 @@ void CentreOn(QWidget* dialog, const QWidget* mainWindow) {
     const QRect m = mainWindow->frameGeometry();
     const QRect f = dialog->frameGeometry();
     dialog->move(m.left() + (m.width() - f.width()) / 2, m.top() + (m.height() - f.height()) / 2);
+}
+
+int FittingWidth(const QPushButton* button, int layoutWidth) {
+    const QStyle* style = button->style();
+    const int needed = button->fontMetrics().size(Qt::TextShowMnemonic, button->text()).width() +
+                       style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+                       2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    return std::max(layoutWidth, needed);
 }

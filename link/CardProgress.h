@@ -42,8 +42,8 @@ struct TProgressPanelLayout {
     int PanelTop = 0;
 };
 
-// The panel fits a path wider than 300 pixels with 10 pixels on either side, else it
-// is 300 wide with a bar of 280; the button is centred in the panel and the panel in
-// the window's outer size, halves truncated toward zero.
+// The panel fits the path with 10 pixels on either side, and is at least 300 wide; the
+// bar is as wide as a path wider than 300 pixels, else 280; the button is centred in the panel and
+// the panel in the window's outer size, halves truncated toward zero.
 TProgressPanelLayout LayoutProgressPanel(int pathWidth, int buttonWidth, int panelHeight,
                                          int windowWidth, int windowHeight);

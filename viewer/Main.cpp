@@ -3,6 +3,7 @@
 #include "About.h"
 #include "ArchiveMessages.h"
 #include "BusyCursor.h"
+#include "LayoutFont.h"
 #include "Setings.h"
 #include "Sory.h"
 #include "VaskRegistry.h"
@@ -59,6 +60,8 @@ TTolvaForm::TTolvaForm(QWidget* parent)
       FDialogs(FQtDialogs.get()) {
     setWindowTitle(kTitle);
     setWindowIcon(QIcon(QPixmap::fromImage(viewer::Image(QStringLiteral("brisquel")))));
+    // The grid inherits it: its row height and time column follow from it.
+    platform::SetLayoutFont(this);
     resize(696, 480);
     move(203, 212);
     CreateMenus();
