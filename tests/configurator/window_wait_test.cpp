@@ -25,6 +25,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -39,6 +40,11 @@ protected:
     void paintEvent(QPaintEvent*) override { ++Paints; }
 };
 
+bool BusyCursorShown() {
+    return QApplication::overrideCursor() &&
+           QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+}
+
 class WindowWaitTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,7 +52,7 @@ protected:
             std::unique_lock lock(m_);
             if (!holding_)
                 return;
-            inside_ = true;
+            ++held_;
             changed_.notify_all();
             changed_.wait(lock, [this] { return !holding_; });
             lock.unlock();
@@ -56,9 +62,7 @@ protected:
         thread_.SetWaitHook(&wait_);
         thread_.Setup(TPortSettings{}, 100);
         thread_.Resume();
-        std::unique_lock lock(m_);
-        ASSERT_TRUE(
-            changed_.wait_for(lock, std::chrono::milliseconds(kBound), [this] { return inside_; }));
+        ASSERT_TRUE(WaitHeld(1));
     }
     void TearDown() override {
         Release();
@@ -69,6 +73,12 @@ protected:
         std::lock_guard lock(m_);
         holding_ = false;
         changed_.notify_all();
+    }
+    // Until so many threads are held inside their turns.
+    bool WaitHeld(int threads) {
+        std::unique_lock lock(m_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(kBound),
+                                 [&] { return held_ >= threads; });
     }
     // The wait of card mode: the thread is to pause after the turn it is held in.
     bool WaitForPause() {
@@ -88,16 +98,36 @@ protected:
         ticker_.start();
     }
 
+    // The port thread, once let go, raises a refused write's box through the hand-over;
+    // answer gets the box's answer.
+    void RaiseBoxOnRelease(platform::MsgResult& answer) {
+        thread_.SetBoxHandOver(&boxes_);
+        AfterRelease = [this, &answer] {
+            answer = boxes_.Show("Не получилось записать региср!", "Внимание",
+                                 platform::MsgButtons::Ok, platform::MsgIcon::None);
+        };
+    }
+    // Hands answer the message box on screen, once per timer tick while there is one.
+    void OnEachBox(std::function<void(QMessageBox*)> answer) {
+        answering_.setInterval(0);
+        QObject::connect(&answering_, &QTimer::timeout, [answer = std::move(answer)] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                answer(box);
+        });
+        answering_.start();
+    }
+
     std::function<void()> AfterRelease; // the port thread's, once it is let go
 
     TWindowWait wait_;
     QTimer ticker_;
+    QTimer answering_;
     HookedClock clock_;
     LoggingLineFactory lines_{clock_};
     std::mutex m_;
     std::condition_variable changed_;
-    bool holding_ = true; // the thread stays inside its sleep
-    bool inside_ = false; // it has got there
+    bool holding_ = true; // the threads stay inside their sleeps
+    int held_ = 0;        // threads that have got there
     platform::QtMessageBox boxWindow_;
     TBoxHandOver boxes_{boxWindow_}; // outlives the thread that hands boxes over
     TPortThread thread_{clock_, lines_.Factory()};
@@ -134,8 +164,7 @@ TEST_F(WindowWaitTest, RepaintsAndTimersAreServedAndUserInputIsDropped) {
     bool painted = false;
     EachTick([&] {
         if (++ticks == 1) {
-            busyCursor = QApplication::overrideCursor() &&
-                         QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+            busyCursor = BusyCursorShown();
             QTest::mouseClick(button, Qt::LeftButton);
             QTest::mouseDClick(button, Qt::LeftButton);
             QTest::keyClick(&window, Qt::Key_G, Qt::ControlModifier);
@@ -194,29 +223,42 @@ TEST_F(WindowWaitTest, LinkReportsAreServedButDoNotShowTheDialog) {
 // A message box that the port thread hands over during the wait is the one window that
 // takes input: else neither thread could go on.
 TEST_F(WindowWaitTest, ABoxHandedOverDuringTheWaitIsAnswered) {
-    thread_.SetBoxHandOver(&boxes_);
     platform::MsgResult answer = platform::MsgResult::Cancel;
-    AfterRelease = [&] {
-        answer = boxes_.Show("Не получилось записать региср!", "Внимание", platform::MsgButtons::Ok,
-                             platform::MsgIcon::None);
-    };
+    RaiseBoxOnRelease(answer);
     int boxTicks = 0;
-    QTimer answering;
-    answering.setInterval(0);
-    QObject::connect(&answering, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
+    OnEachBox([&](QMessageBox* box) {
         if (++boxTicks == 1)
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
         else
             box->done(QMessageBox::Cancel); // the click was dropped: end the test
     });
-    answering.start();
     EachTick([] { return true; });
     EXPECT_TRUE(WaitForPause());
     EXPECT_EQ(answer, platform::MsgResult::Ok);
     EXPECT_EQ(boxTicks, 1);
+}
+
+// A box that the port thread hands over while the window is served for the thread's end
+// is answered Cancel unseen, as when nothing is served: its link is going away.
+TEST_F(WindowWaitTest, ABoxHandedOverWhileTheThreadEndsIsCancelledUnseen) {
+    platform::MsgResult answer = platform::MsgResult::Ok;
+    RaiseBoxOnRelease(answer);
+    AfterRelease = [raise = AfterRelease] {
+        // Once the window thread is back in its wait, which the box then wakes.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        raise();
+    };
+    int boxesSeen = 0;
+    OnEachBox([&](QMessageBox* box) {
+        ++boxesSeen;
+        box->done(QMessageBox::Ok);
+    });
+    int ticks = 0;
+    EachTick([&] { return ++ticks == 2; });
+    thread_.StopServed();
+    EXPECT_EQ(ticks, 2);
+    EXPECT_EQ(answer, platform::MsgResult::Cancel);
+    EXPECT_EQ(boxesSeen, 0);
 }
 
 // The window manager's close during the wait is not taken either: the project must not
