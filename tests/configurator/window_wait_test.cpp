@@ -15,12 +15,16 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest/QTest>
+#include <QtTest/qtestspontaneevent.h>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -79,6 +83,17 @@ protected:
         std::unique_lock lock(m_);
         return changed_.wait_for(lock, std::chrono::milliseconds(kBound),
                                  [&] { return held_ >= threads; });
+    }
+    // Lets the threads go after the bound, should the window never do it: a wait without
+    // a bound that serves nothing then fails the test instead of hanging it.
+    std::thread ReleaseAtBound() {
+        return std::thread([this] {
+            std::unique_lock lock(m_);
+            changed_.wait_for(lock, std::chrono::milliseconds(kBound),
+                              [this] { return !holding_; });
+            holding_ = false;
+            changed_.notify_all();
+        });
     }
     // The wait of card mode: the thread is to pause after the turn it is held in.
     bool WaitForPause() {
@@ -261,26 +276,115 @@ TEST_F(WindowWaitTest, ABoxHandedOverWhileTheThreadEndsIsCancelledUnseen) {
     EXPECT_EQ(boxesSeen, 0);
 }
 
-// The window manager's close during the wait is not taken either: the project must not
-// go under the wait.
+// The window manager's close during the wait is the user's, and not taken either: the
+// project must not go under the wait.
 TEST_F(WindowWaitTest, TheMainWindowDoesNotCloseDuringTheWait) {
     QTemporaryDir dir;
     MemorySettings store;
     TQeldForm form(TQeldFormSetup{&store, dir.path()});
     form.show();
     thread_.SetWaitHook(&form.WindowWait());
-    bool openDuringWait = false;
+    bool refused = false;
     EachTick([&] {
-        form.close(); // reaches the window as the window manager's close does
-        openDuringWait = form.isVisible();
+        QCloseEvent close; // as the window manager's close reaches the window
+        QSpontaneKeyEvent::setSpontaneous(&close);
+        QApplication::instance()->notify(&form, &close);
+        refused = !close.isAccepted();
         return true;
     });
     EXPECT_TRUE(WaitForPause());
-    EXPECT_TRUE(openDuringWait);
+    EXPECT_TRUE(refused);
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isVisible());
     form.close();
     EXPECT_FALSE(form.isVisible());
+}
+
+// The project file the main window opens: no identification, so no dialog shows.
+const QByteArray kProject = R"(<Device Name="Прибор" NetAddr="210">
+  <Packet ID="P1"><Register ID="R1" Addr="1"/></Packet>
+  <Chanal ID="C1" Name="Первый"><Register>R1</Register></Chanal>
+  <Screen><VItem Type="Chanal"><Chanal>C1</Chanal></VItem></Screen>
+</Device>
+)";
+
+class ChosenFile : public TQeldFileDialogs {
+public:
+    QString File;
+    QString RunOpenDialog() override { return File; }
+    QString RunSaveDialog() override { return File; }
+};
+
+// Closing a project whose thread is inside a turn: the window is served until the
+// thread has ended, with the project whole meanwhile; then the project goes. The
+// program's own close that comes meanwhile is not lost: the window closes afterwards.
+TEST_F(WindowWaitTest, ClosingAProjectServesTheWindowUntilItsThreadHasEnded) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("project.xml"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(kProject) == kProject.size());
+    file.close();
+    MemorySettings store;
+    TQeldForm form(TQeldFormSetup{&store, dir.path()});
+    TConnectProcessForm dialog(form);
+    form.SetForms({nullptr, &dialog, nullptr, nullptr});
+    ChosenFile files;
+    files.File = file.fileName();
+    form.SetFileDialogs(&files);
+    form.SetLinkParts({&clock_, lines_.Factory()});
+    auto* canvas = new PaintCounter(form.MainPanel);
+    canvas->setGeometry(0, 0, 50, 50);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.MI_FileOpenClick();
+    ASSERT_NE(form.Project(), nullptr);
+    canvas->raise(); // above the project's list
+    form.MI_ConectGoClick();
+    ASSERT_EQ(form.StatusText(1), "Работа");
+    ASSERT_TRUE(WaitHeld(2)); // the project's thread as well as the fixture's
+
+    int stops = 0;
+    QObject::connect(form.StopToolButton, &QToolButton::clicked, [&] { ++stops; });
+    const int paintsBefore = canvas->Paints;
+    int ticks = 0;
+    bool busyCursor = false;
+    bool whole = false;
+    bool openDuringWait = false;
+    bool painted = false;
+    EachTick([&] {
+        if (++ticks == 1) {
+            busyCursor = BusyCursorShown();
+            // What the link's reports reach: the dialog reaches the project through these.
+            whole = form.Project() && form.OpenProject();
+            QTest::mouseClick(form.StopToolButton, Qt::LeftButton);
+            form.close();
+            canvas->update();
+            return false;
+        }
+        openDuringWait = form.isVisible();
+        painted = canvas->Paints > paintsBefore;
+        return painted;
+    });
+    std::thread guard = ReleaseAtBound();
+    form.MI_FileCloseClick();
+    guard.join();
+
+    EXPECT_EQ(form.Project(), nullptr);
+    EXPECT_GE(ticks, 2);
+    EXPECT_TRUE(painted);
+    EXPECT_TRUE(busyCursor);
+    EXPECT_TRUE(whole);
+    EXPECT_TRUE(openDuringWait);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    const QStringList line = lines_.log->Entries();
+    EXPECT_TRUE(!line.isEmpty() && line.last().startsWith("close@")); // the port closed last
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stops, 0);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.StopToolButton->isEnabled());
+    QStringList panels;
+    for (int i = 0; i < 4; ++i)
+        panels << form.StatusText(i);
+    EXPECT_EQ(panels, (QStringList{"Нет устройства", "Отключено", "Запросов 0", "Ответов 0"}));
 }
 
 } // namespace
