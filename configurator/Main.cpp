@@ -169,6 +169,9 @@ TQeldForm::TQeldForm(const TQeldFormSetup& setup, QWidget* parent)
     CreateStatusBar();
     CreateProgressPanel();
     FormCreate();
+    // Once the wait's caller has returned: it may still use the project.
+    connect(&LinkWait, &TWindowWait::Ended, this, &TQeldForm::CloseAfterLinkWait,
+            Qt::QueuedConnection);
 }
 
 TQeldForm::~TQeldForm() {
@@ -374,7 +377,8 @@ void TQeldForm::FormCreate() {
 }
 
 void TQeldForm::FormDestroy() {
-    FreeProject();
+    // Nothing is served while the window goes.
+    ReleaseProject();
     qApp->removeEventFilter(WheelHook);
     SaveSettings();
     TempFolder.Remove();
@@ -383,11 +387,14 @@ void TQeldForm::FormDestroy() {
 void TQeldForm::closeEvent(QCloseEvent* event) {
     if (LinkWait.Waiting()) {
         // The project must not go under the wait. The window manager's close is the
-        // user's input, which the wait does not take; the program never closes the
-        // window while it waits.
+        // user's input, which the wait does not take; the program's own close (the one
+        // of a download that ended, say) is made once the wait is over.
+        if (!event->spontaneous())
+            CloseAfterWait = true;
         event->ignore();
         return;
     }
+    CloseAfterWait = false;
     if (DownloadRunning || (OpenedProject && OpenedProject->Downloading())) {
         // The download uses the window's controls: it ends (as a Cancel does) first, and
         // the window closes from the main loop once its caller has returned.
@@ -402,7 +409,21 @@ void TQeldForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TQeldForm::CloseAfterLinkWait() {
+    if (CloseAfterWait)
+        close();
+}
+
 void TQeldForm::FreeProject() {
+    if (!OpenedProject)
+        return;
+    // While the project is whole: the window goes on drawing meanwhile, and the reports
+    // of the link that reach it meanwhile reach the project.
+    OpenedProject->EndLink();
+    ReleaseProject();
+}
+
+void TQeldForm::ReleaseProject() {
     if (!OpenedProject)
         return;
     ProjectLinks.reset();
@@ -535,7 +556,7 @@ void TQeldForm::MI_FileOpenClick() {
         return;
     repaint();
     FreeProject();
-    OpenedProject = std::make_unique<TXMLProject>(*Host);
+    OpenedProject = std::make_unique<TXMLProject>(*Host, LinkParts);
     ProjectLinks = std::make_unique<TProjectLinks>(*OpenedProject);
     if (OpenedProject->LoadFromFile(fileName)) {
         SetProjectUI();

@@ -14,6 +14,7 @@
 #include "ConProcess.h"
 #include "ConnectSet.h"
 #include "LinkWindows.h"
+#include "ProjectXML.h"
 #include "QeldDialogs.h"
 #include "Settings.h"
 #include "TempFolder.h"
@@ -34,7 +35,6 @@ class QToolButton;
 class TBoxHandOver;
 class TRetryPrompt;
 class TWheelZoomHook;
-class TXMLProject;
 
 // Where the window keeps its settings and its temporary folder; tests give their own.
 struct TQeldFormSetup {
@@ -66,13 +66,17 @@ public:
     // The open and save dialogs; nullptr goes back to the real ones.
     void SetFileDialogs(TQeldFileDialogs* dialogs);
     // Frees the open project, if any: its link is stopped and its port thread has ended
-    // when this returns.
+    // when this returns. The window is served while the thread ends, as in the link's
+    // other waits.
     void FreeProject();
     // The open project; nullptr while none is open.
     TXMLProject* Project() const { return OpenedProject.get(); }
     // How a downloaded card file is opened; the desktop's program by default.
     using TDocumentOpener = std::function<void(const QString& path)>;
     void SetDocumentOpener(TDocumentOpener opener);
+    // How the projects opened from now on build their link; the system's clock and serial
+    // devices by default.
+    void SetLinkParts(const TProjectLinkParts& parts) { LinkParts = parts; }
 
     // --- Controls ---
     QToolBar* QeldCoolBar; // one band holding QeldToolBar
@@ -199,9 +203,9 @@ public:
 
 protected:
     // Closing during a download cancels it and closes once it has ended; while the link
-    // waits for its port thread the window does not close; otherwise the open project
-    // goes first, so that its port thread has ended before any window it reports to is
-    // destroyed.
+    // waits for its port thread the window does not close (the program's own close is
+    // made once the wait is over); otherwise the open project goes first, so that its port
+    // thread has ended before any window it reports to is destroyed.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -215,6 +219,9 @@ private:
     QToolButton* AddToolButton(const QString& hint, const QImage& image);
     void CheckViewStyle(int style);
     TQeldSettings CurrentSettings() const;
+    // FreeProject without serving the window.
+    void ReleaseProject();
+    void CloseAfterLinkWait();
     class THost;
     class TProjectLinks;
 
@@ -231,7 +238,9 @@ private:
     bool BusyCursorSet = false;
     bool DownloadRunning = false;
     bool CloseAfterDownload = false;
+    bool CloseAfterWait = false; // the program closed the window during a wait
     TDocumentOpener OpenDocument;
+    TProjectLinkParts LinkParts;
     std::unique_ptr<THost> Host;
     std::unique_ptr<TXMLProject> OpenedProject;
     std::unique_ptr<TProjectLinks> ProjectLinks; // what the dialogs see of OpenedProject

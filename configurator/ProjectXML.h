@@ -165,6 +165,9 @@ public:
     void Connect();
     // Stops it; a shown card view is left for the level that holds the card item.
     void Disconnect() override;
+    // Ends the polling master's port thread for good, the window served meanwhile: the
+    // main window's first step in freeing the project, taken while the project is whole.
+    void EndLink() { DataMaster->EndLink(); }
     // The list's font by 2 points, within 8 to 28.
     void ZoomIn();
     void ZoomOut();

@@ -77,8 +77,10 @@ void TWindowWait::ServeWait() {
 
 void TWindowWait::EndWait() {
     QApplication::restoreOverrideCursor();
-    if (--Depth == 0)
-        qApp->removeEventFilter(this);
+    if (--Depth > 0)
+        return;
+    qApp->removeEventFilter(this);
+    emit Ended();
 }
 
 bool TWindowWait::eventFilter(QObject* watched, QEvent* event) {

@@ -1,16 +1,18 @@
 #pragma once
 // The main window while it waits for the port thread (a Connect after a Disconnect, the
-// start of card mode): it keeps painting and running its timers and the link's reports,
-// shows the busy cursor, and takes nothing the user does, so that no second click can
-// start a second wait, a second connect or free the project under the first.
+// start of card mode, the end of the link before its project is freed): it keeps
+// painting and running its timers and the link's reports, shows the busy cursor, and
+// takes nothing the user does, so that no second click can start a second wait, a
+// second connect or free the project under the first.
 //
 // Installed on the application while a wait runs, it drops the user's input: mouse,
 // wheel, keys and shortcuts, touch, drag and drop and context menus. The one exception
 // is a modal window opened during the wait (a message box that the port thread handed
-// over): it is answered as usual. The window manager's close reaches the windows as the
-// program's own close() does, so the main window refuses it itself while Waiting(). A report
-// that would show the connection-progress dialog modally is dropped too: it belongs to
-// the link that the wait is stopping or pausing, and its modal loop would take input.
+// over): it is answered as usual. The window manager's close reaches the windows as a
+// close event, which is no input, so the main window refuses it itself while Waiting().
+// A report that would show the connection-progress dialog modally is dropped too: it
+// belongs to the link that the wait is stopping or pausing, and its modal loop would
+// take input.
 #include "WaitHook.h"
 
 #include <QObject>
@@ -25,6 +27,10 @@ public:
 
     // True while a wait runs.
     bool Waiting() const { return Depth > 0; }
+
+signals:
+    // The outermost wait has ended.
+    void Ended();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -41,7 +41,7 @@ MsgResult TBoxHandOver::Show(const QString& text, const QString& caption, MsgBut
     request->icon = icon;
 
     std::unique_lock lock(m_);
-    if (closing_)
+    if (closing_ || cancelling_)
         return MsgResult::Cancel;
     ++askers_;
     queued_.push_back(request);
@@ -97,4 +97,10 @@ std::function<void()> TBoxHandOver::SetWaiterWake(std::function<void()> wake) {
     std::lock_guard lock(m_);
     std::swap(waiterWake_, wake);
     return wake;
+}
+
+bool TBoxHandOver::SetCancelling(bool cancelling) {
+    std::lock_guard lock(m_);
+    std::swap(cancelling_, cancelling);
+    return cancelling;
 }

@@ -48,6 +48,10 @@ public:
     // the asking thread) each time a box is handed over. Gives back the wake it replaces,
     // for a wait inside a wait to put back when it ends.
     std::function<void()> SetWaiterWake(std::function<void()> wake);
+    // Window thread, around a wait that answers the boxes with Cancel: while set, a box
+    // handed over is answered Cancel at once and never queued, so that the window's own
+    // work served during the wait shows none. Gives back the setting it replaces.
+    bool SetCancelling(bool cancelling);
 
     bool InWindowThread() const { return std::this_thread::get_id() == windowThread_; }
 
@@ -73,4 +77,5 @@ private:
     std::function<void()> waiterWake_;
     int askers_ = 0;
     bool closing_ = false;
+    bool cancelling_ = false;
 };

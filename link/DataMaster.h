@@ -13,9 +13,11 @@
 // master owns; the other operations run in the window thread. The two share the
 // master's State and the thread's State (atomics, each change made by compare-and-
 // exchange so that neither thread overwrites what the other set meanwhile), the
-// registers' values and flags (atomics), and the write queue (locked). Every wait of
-// the window thread for the port thread is bounded and keeps serving the message boxes
-// the port thread hands over (a refused write's) and the window (the wait hook).
+// registers' values and flags (atomics), and the write queue (locked). The waits of the
+// window thread for the port thread in Connect and EnterCardMode are bounded and keep
+// serving the message boxes the port thread hands over (a refused write's) and the
+// window (the wait hook); the wait for the thread's end cancels the boxes, and serves
+// the window when it comes through EndLink.
 #include "LinkWindows.h"
 #include "Packets.h"
 #include "PortThread.h"
@@ -67,8 +69,8 @@ public:
     // The hand-over through which the port thread's message boxes reach the window
     // thread; set before the first Connect, must outlive the master.
     void SetBoxHandOver(TBoxHandOver* boxes);
-    // What the window does while Connect and EnterCardMode wait for the port thread;
-    // nullptr: nothing. Set before the first Connect, must outlive the master.
+    // What the window does while Connect, EnterCardMode and EndLink wait for the port
+    // thread; nullptr: nothing. Set before the first Connect, must outlive the master.
     void SetWaitHook(TWaitHook* hook) { thread_->SetWaitHook(hook); }
 
     // The slave address of the identification request and of the card reader; may
@@ -98,6 +100,10 @@ public:
     bool EnterCardMode();
     // Back from card mode: the master polls again, the thread takes its port back.
     void LeaveCardMode();
+    // Ends the port thread for good, as the master's end does, with the wait hook
+    // served meanwhile: for the window side before it frees what the link was given, so
+    // that what the window reaches meanwhile is whole. The master's end then waits no more.
+    void EndLink() { thread_->StopServed(); }
 
     TDataMasterState State() const { return static_cast<TDataMasterState>(state_.load()); }
     TMMC& MMC() { return mmc_; }

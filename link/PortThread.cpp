@@ -15,23 +15,30 @@ using SteadyTime = std::chrono::steady_clock::time_point;
 // How often a wait lets the window do its own work: often enough to paint smoothly.
 constexpr std::chrono::milliseconds kServeEvery{15};
 
-// Lets a box handed over wake the window thread's wait, for as long as the wait lasts.
+// Lets a box handed over wake the window thread's wait, or be cancelled at once, for as
+// long as the wait lasts.
 class WaiterScope {
 public:
-    WaiterScope(TBoxHandOver* boxes, std::function<void()> wake) : boxes_(boxes) {
-        if (boxes_)
-            outer_ = boxes_->SetWaiterWake(std::move(wake));
+    WaiterScope(TBoxHandOver* boxes, TBoxesWhileWaiting how, std::function<void()> wake)
+        : boxes_(boxes) {
+        if (!boxes_)
+            return;
+        outer_ = boxes_->SetWaiterWake(std::move(wake));
+        outerCancelling_ = boxes_->SetCancelling(how == TBoxesWhileWaiting::Cancel);
     }
     ~WaiterScope() {
-        if (boxes_)
-            boxes_->SetWaiterWake(std::move(outer_));
+        if (!boxes_)
+            return;
+        boxes_->SetCancelling(outerCancelling_);
+        boxes_->SetWaiterWake(std::move(outer_));
     }
     WaiterScope(const WaiterScope&) = delete;
     WaiterScope& operator=(const WaiterScope&) = delete;
 
 private:
     TBoxHandOver* boxes_;
-    std::function<void()> outer_; // of a wait that this one runs inside
+    std::function<void()> outer_;  // of a wait that this one runs inside
+    bool outerCancelling_ = false; // likewise
 };
 
 // Brackets a wait for the window side.
@@ -116,7 +123,7 @@ bool TPortThread::Suspend(int64_t timeoutMs, TBoxesWhileWaiting boxes) {
             return true;
         suspendAsked_ = true;
     }
-    if (WaitUntil([this] { return parked_ || finished_; }, timeoutMs, boxes))
+    if (WaitUntil([this] { return parked_ || finished_; }, timeoutMs, boxes, hook_))
         return true;
     std::lock_guard lock(m_);
     if (parked_ || finished_)
@@ -134,10 +141,18 @@ void TPortThread::Terminate() {
 
 bool TPortThread::WaitReached(TPortThreadState state, int64_t timeoutMs, TBoxesWhileWaiting boxes) {
     return WaitUntil([this, state] { return started_ && !parked_ && reached_ == state; }, timeoutMs,
-                     boxes);
+                     boxes, hook_);
 }
 
 void TPortThread::Stop() {
+    End(nullptr);
+}
+
+void TPortThread::StopServed() {
+    End(hook_);
+}
+
+void TPortThread::End(TWaitHook* window) {
     Terminate();
     bool started = false;
     {
@@ -146,16 +161,15 @@ void TPortThread::Stop() {
     }
     if (!started)
         return;
-    WaitUntil([this] { return finished_; }, -1, TBoxesWhileWaiting::Cancel);
+    WaitUntil([this] { return finished_; }, -1, TBoxesWhileWaiting::Cancel, window);
     if (thread_.joinable())
         thread_.join();
 }
 
 bool TPortThread::WaitUntil(const std::function<bool()>& done, int64_t timeoutMs,
-                            TBoxesWhileWaiting boxes) {
-    TWaitHook* window = timeoutMs >= 0 ? hook_ : nullptr;
+                            TBoxesWhileWaiting boxes, TWaitHook* window) {
     WindowWaitScope windowScope(window);
-    WaiterScope scope(boxes_, [this] { Nudge(); });
+    WaiterScope scope(boxes_, boxes, [this] { Nudge(); });
     ServeBoxes(boxes_, boxes); // those handed over before the wait began
     std::unique_lock lock(m_);
     return WaitLocked(lock, done, timeoutMs, boxes, window);
@@ -182,13 +196,17 @@ bool TPortThread::WaitLocked(std::unique_lock<std::mutex>& lock, const std::func
             aside([&] { ServeBoxes(boxes_, boxes); });
             continue;
         }
-        if (timeoutMs < 0) {
+        const bool bounded = timeoutMs >= 0;
+        if (!bounded && !window) {
             cv_.wait(lock);
             continue;
         }
-        const SteadyTime until =
-            window ? std::min(deadline, steady_clock::now() + kServeEvery) : deadline;
-        if (cv_.wait_until(lock, until) == std::cv_status::timeout && until == deadline)
+        SteadyTime until = deadline;
+        if (window) {
+            const SteadyTime serve = steady_clock::now() + kServeEvery;
+            until = bounded ? std::min(deadline, serve) : serve;
+        }
+        if (cv_.wait_until(lock, until) == std::cv_status::timeout && bounded && until == deadline)
             return done();
         if (window && !done())
             aside([&] { window->ServeWait(); });

@@ -10,9 +10,9 @@
 // while it is suspended or has never run, and otherwise drives it through State and
 // the suspend, resume and terminate requests, which the thread looks at between turns
 // of its loop (terminate also before each question of a poll cycle). Every wait of the
-// window thread for the port thread has a bound and, given a box hand-over, keeps
-// answering the message boxes that the port thread raises meanwhile; given a wait hook,
-// the bounded waits keep the window alive through it.
+// window thread for the port thread but the final one has a bound and, given a box
+// hand-over, keeps answering the message boxes that the port thread raises meanwhile;
+// given a wait hook, the waits but Stop keep the window alive through it.
 #include "Clock.h"
 #include "SerialLine.h"
 #include "VskComPort.h"
@@ -105,12 +105,15 @@ public:
     // of the thread is bounded once it is told to end, and handed-over boxes are
     // cancelled meanwhile.
     void Stop();
+    // Stop, serving the wait hook meanwhile: for the window side, before the thread's
+    // owner starts being freed, while all that the served window reaches is still whole.
+    void StopServed();
 
     // Message boxes that the port thread raises go through this hand-over; the waits
     // above keep answering them. Set before the first Resume; must outlive the thread.
     void SetBoxHandOver(TBoxHandOver* boxes) { boxes_ = boxes; }
-    // Served by Suspend and WaitReached while they wait (not by Stop, which runs while
-    // the link's owner is being freed). nullptr: none. Must outlive the thread.
+    // Served by Suspend, WaitReached and StopServed while they wait (not by Stop, which
+    // runs while the link's owner is being freed). nullptr: none. Must outlive the thread.
     void SetWaitHook(TWaitHook* hook) { hook_ = hook; }
     TWaitHook* WaitHook() const { return hook_; }
 
@@ -142,10 +145,13 @@ private:
     bool PassGate(TPortThreadState& state);
     // Sleeps ms in steps of at most Gap, ending early once the thread is to end.
     void SleepUnlessTerminated(int64_t ms);
+    // Terminates the thread and waits for its end, serving window (nullptr: nothing).
+    void End(TWaitHook* window);
     // Waits until done() (called with m_ held) or the time is up, serving the boxes
-    // handed over meanwhile and, in a bounded wait, the wait hook. A negative timeout
-    // waits without a bound.
-    bool WaitUntil(const std::function<bool()>& done, int64_t timeoutMs, TBoxesWhileWaiting boxes);
+    // handed over meanwhile and window (nullptr: nothing). A negative timeout waits
+    // without a bound.
+    bool WaitUntil(const std::function<bool()>& done, int64_t timeoutMs, TBoxesWhileWaiting boxes,
+                   TWaitHook* window);
     bool WaitLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done,
                     int64_t timeoutMs, TBoxesWhileWaiting boxes, TWaitHook* window);
     void Nudge();

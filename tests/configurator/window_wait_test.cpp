@@ -15,16 +15,21 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest/QTest>
+#include <QtTest/qtestspontaneevent.h>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -39,6 +44,11 @@ protected:
     void paintEvent(QPaintEvent*) override { ++Paints; }
 };
 
+bool BusyCursorShown() {
+    return QApplication::overrideCursor() &&
+           QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+}
+
 class WindowWaitTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,7 +56,7 @@ protected:
             std::unique_lock lock(m_);
             if (!holding_)
                 return;
-            inside_ = true;
+            ++held_;
             changed_.notify_all();
             changed_.wait(lock, [this] { return !holding_; });
             lock.unlock();
@@ -56,9 +66,7 @@ protected:
         thread_.SetWaitHook(&wait_);
         thread_.Setup(TPortSettings{}, 100);
         thread_.Resume();
-        std::unique_lock lock(m_);
-        ASSERT_TRUE(
-            changed_.wait_for(lock, std::chrono::milliseconds(kBound), [this] { return inside_; }));
+        ASSERT_TRUE(WaitHeld(1));
     }
     void TearDown() override {
         Release();
@@ -69,6 +77,23 @@ protected:
         std::lock_guard lock(m_);
         holding_ = false;
         changed_.notify_all();
+    }
+    // Until so many threads are held inside their turns.
+    bool WaitHeld(int threads) {
+        std::unique_lock lock(m_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(kBound),
+                                 [&] { return held_ >= threads; });
+    }
+    // Lets the threads go after the bound, should the window never do it: a wait without
+    // a bound that serves nothing then fails the test instead of hanging it.
+    std::thread ReleaseAtBound() {
+        return std::thread([this] {
+            std::unique_lock lock(m_);
+            changed_.wait_for(lock, std::chrono::milliseconds(kBound),
+                              [this] { return !holding_; });
+            holding_ = false;
+            changed_.notify_all();
+        });
     }
     // The wait of card mode: the thread is to pause after the turn it is held in.
     bool WaitForPause() {
@@ -88,16 +113,36 @@ protected:
         ticker_.start();
     }
 
+    // The port thread, once let go, raises a refused write's box through the hand-over;
+    // answer gets the box's answer.
+    void RaiseBoxOnRelease(platform::MsgResult& answer) {
+        thread_.SetBoxHandOver(&boxes_);
+        AfterRelease = [this, &answer] {
+            answer = boxes_.Show("Не получилось записать региср!", "Внимание",
+                                 platform::MsgButtons::Ok, platform::MsgIcon::None);
+        };
+    }
+    // Hands answer the message box on screen, once per timer tick while there is one.
+    void OnEachBox(std::function<void(QMessageBox*)> answer) {
+        answering_.setInterval(0);
+        QObject::connect(&answering_, &QTimer::timeout, [answer = std::move(answer)] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                answer(box);
+        });
+        answering_.start();
+    }
+
     std::function<void()> AfterRelease; // the port thread's, once it is let go
 
     TWindowWait wait_;
     QTimer ticker_;
+    QTimer answering_;
     HookedClock clock_;
     LoggingLineFactory lines_{clock_};
     std::mutex m_;
     std::condition_variable changed_;
-    bool holding_ = true; // the thread stays inside its sleep
-    bool inside_ = false; // it has got there
+    bool holding_ = true; // the threads stay inside their sleeps
+    int held_ = 0;        // threads that have got there
     platform::QtMessageBox boxWindow_;
     TBoxHandOver boxes_{boxWindow_}; // outlives the thread that hands boxes over
     TPortThread thread_{clock_, lines_.Factory()};
@@ -134,8 +179,7 @@ TEST_F(WindowWaitTest, RepaintsAndTimersAreServedAndUserInputIsDropped) {
     bool painted = false;
     EachTick([&] {
         if (++ticks == 1) {
-            busyCursor = QApplication::overrideCursor() &&
-                         QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+            busyCursor = BusyCursorShown();
             QTest::mouseClick(button, Qt::LeftButton);
             QTest::mouseDClick(button, Qt::LeftButton);
             QTest::keyClick(&window, Qt::Key_G, Qt::ControlModifier);
@@ -194,51 +238,153 @@ TEST_F(WindowWaitTest, LinkReportsAreServedButDoNotShowTheDialog) {
 // A message box that the port thread hands over during the wait is the one window that
 // takes input: else neither thread could go on.
 TEST_F(WindowWaitTest, ABoxHandedOverDuringTheWaitIsAnswered) {
-    thread_.SetBoxHandOver(&boxes_);
     platform::MsgResult answer = platform::MsgResult::Cancel;
-    AfterRelease = [&] {
-        answer = boxes_.Show("Не получилось записать региср!", "Внимание", platform::MsgButtons::Ok,
-                             platform::MsgIcon::None);
-    };
+    RaiseBoxOnRelease(answer);
     int boxTicks = 0;
-    QTimer answering;
-    answering.setInterval(0);
-    QObject::connect(&answering, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
+    OnEachBox([&](QMessageBox* box) {
         if (++boxTicks == 1)
             QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
         else
             box->done(QMessageBox::Cancel); // the click was dropped: end the test
     });
-    answering.start();
     EachTick([] { return true; });
     EXPECT_TRUE(WaitForPause());
     EXPECT_EQ(answer, platform::MsgResult::Ok);
     EXPECT_EQ(boxTicks, 1);
 }
 
-// The window manager's close during the wait is not taken either: the project must not
-// go under the wait.
+// A box that the port thread hands over while the window is served for the thread's end
+// is answered Cancel unseen, as when nothing is served: its link is going away.
+TEST_F(WindowWaitTest, ABoxHandedOverWhileTheThreadEndsIsCancelledUnseen) {
+    platform::MsgResult answer = platform::MsgResult::Ok;
+    RaiseBoxOnRelease(answer);
+    AfterRelease = [raise = AfterRelease] {
+        // Once the window thread is back in its wait, which the box then wakes.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        raise();
+    };
+    int boxesSeen = 0;
+    OnEachBox([&](QMessageBox* box) {
+        ++boxesSeen;
+        box->done(QMessageBox::Ok);
+    });
+    int ticks = 0;
+    EachTick([&] { return ++ticks == 2; });
+    thread_.StopServed();
+    EXPECT_EQ(ticks, 2);
+    EXPECT_EQ(answer, platform::MsgResult::Cancel);
+    EXPECT_EQ(boxesSeen, 0);
+}
+
+// The window manager's close during the wait is the user's, and not taken either: the
+// project must not go under the wait.
 TEST_F(WindowWaitTest, TheMainWindowDoesNotCloseDuringTheWait) {
     QTemporaryDir dir;
     MemorySettings store;
     TQeldForm form(TQeldFormSetup{&store, dir.path()});
     form.show();
     thread_.SetWaitHook(&form.WindowWait());
-    bool openDuringWait = false;
+    bool refused = false;
     EachTick([&] {
-        form.close(); // reaches the window as the window manager's close does
-        openDuringWait = form.isVisible();
+        QCloseEvent close; // as the window manager's close reaches the window
+        QSpontaneKeyEvent::setSpontaneous(&close);
+        QApplication::instance()->notify(&form, &close);
+        refused = !close.isAccepted();
         return true;
     });
     EXPECT_TRUE(WaitForPause());
-    EXPECT_TRUE(openDuringWait);
+    EXPECT_TRUE(refused);
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isVisible());
     form.close();
     EXPECT_FALSE(form.isVisible());
+}
+
+// The project file the main window opens: no identification, so no dialog shows.
+const QByteArray kProject = R"(<Device Name="Прибор" NetAddr="210">
+  <Packet ID="P1"><Register ID="R1" Addr="1"/></Packet>
+  <Chanal ID="C1" Name="Первый"><Register>R1</Register></Chanal>
+  <Screen><VItem Type="Chanal"><Chanal>C1</Chanal></VItem></Screen>
+</Device>
+)";
+
+class ChosenFile : public TQeldFileDialogs {
+public:
+    QString File;
+    QString RunOpenDialog() override { return File; }
+    QString RunSaveDialog() override { return File; }
+};
+
+// Closing a project whose thread is inside a turn: the window is served until the
+// thread has ended, with the project whole meanwhile; then the project goes. The
+// program's own close that comes meanwhile is not lost: the window closes afterwards.
+TEST_F(WindowWaitTest, ClosingAProjectServesTheWindowUntilItsThreadHasEnded) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("project.xml"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(kProject) == kProject.size());
+    file.close();
+    MemorySettings store;
+    TQeldForm form(TQeldFormSetup{&store, dir.path()});
+    TConnectProcessForm dialog(form);
+    form.SetForms({nullptr, &dialog, nullptr, nullptr});
+    ChosenFile files;
+    files.File = file.fileName();
+    form.SetFileDialogs(&files);
+    form.SetLinkParts({&clock_, lines_.Factory()});
+    auto* canvas = new PaintCounter(form.MainPanel);
+    canvas->setGeometry(0, 0, 50, 50);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.MI_FileOpenClick();
+    ASSERT_NE(form.Project(), nullptr);
+    canvas->raise(); // above the project's list
+    form.MI_ConectGoClick();
+    ASSERT_EQ(form.StatusText(1), "Работа");
+    ASSERT_TRUE(WaitHeld(2)); // the project's thread as well as the fixture's
+
+    int stops = 0;
+    QObject::connect(form.StopToolButton, &QToolButton::clicked, [&] { ++stops; });
+    const int paintsBefore = canvas->Paints;
+    int ticks = 0;
+    bool busyCursor = false;
+    bool whole = false;
+    bool openDuringWait = false;
+    bool painted = false;
+    EachTick([&] {
+        if (++ticks == 1) {
+            busyCursor = BusyCursorShown();
+            // What the link's reports reach: the dialog reaches the project through these.
+            whole = form.Project() && form.OpenProject();
+            QTest::mouseClick(form.StopToolButton, Qt::LeftButton);
+            form.close();
+            canvas->update();
+            return false;
+        }
+        openDuringWait = form.isVisible();
+        painted = canvas->Paints > paintsBefore;
+        return painted;
+    });
+    std::thread guard = ReleaseAtBound();
+    form.MI_FileCloseClick();
+    guard.join();
+
+    EXPECT_EQ(form.Project(), nullptr);
+    EXPECT_GE(ticks, 2);
+    EXPECT_TRUE(painted);
+    EXPECT_TRUE(busyCursor);
+    EXPECT_TRUE(whole);
+    EXPECT_TRUE(openDuringWait);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    const QStringList line = lines_.log->Entries();
+    EXPECT_TRUE(!line.isEmpty() && line.last().startsWith("close@")); // the port closed last
+    QCoreApplication::processEvents();
+    EXPECT_EQ(stops, 0);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.StopToolButton->isEnabled());
+    QStringList panels;
+    for (int i = 0; i < 4; ++i)
+        panels << form.StatusText(i);
+    EXPECT_EQ(panels, (QStringList{"Нет устройства", "Отключено", "Запросов 0", "Ответов 0"}));
 }
 
 } // namespace
