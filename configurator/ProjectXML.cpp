@@ -331,6 +331,10 @@ TVItem* TXMLProject::ShownItem(int row) const {
 }
 
 void TXMLProject::RefreshView() {
+    // The window is served while the card is entered, and a poll cycle's refresh would
+    // draw a card that is not mounted yet over the level and its selection.
+    if (enteringCard_)
+        return;
     if (CardItem() && MasterInCard()) {
         RefreshCardView();
         return;
@@ -504,7 +508,10 @@ void TXMLProject::OpenItem(TVItem& item) {
 void TXMLProject::EnterCard(TVItem& card) {
     NavStack.push_back(&card);
     host_.EnableBack();
-    if (DataMaster->EnterCardMode()) {
+    enteringCard_ = true;
+    const bool entered = DataMaster->EnterCardMode();
+    enteringCard_ = false;
+    if (entered) {
         RefreshView();
         ListView->ClearSelection();
         ShowSelectedDetail();

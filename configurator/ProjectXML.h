@@ -223,6 +223,7 @@ private:
 
     TProjectHost& host_;
     std::vector<TVItem*> shownItems_;     // row -> view item, at a view level
+    bool enteringCard_ = false;           // inside EnterCardMode: no refresh meanwhile
     std::vector<TCardEntry> cardEntries_; // row -> entry, in the card view
     std::unique_ptr<TVItem> detailItem_;  // the card entry the detail panel shows
     bool cardView_ = false;

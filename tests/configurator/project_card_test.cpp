@@ -10,6 +10,7 @@
 #include "ServedSimulator.h"
 #include "SimHarness.h"
 #include "VItem.h"
+#include "WaitHook.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -263,6 +264,37 @@ TEST_F(ProjectNoCardTest, ACardThatDoesNotOpenLeavesTheDetailPanelAsItWas) {
     ASSERT_NE(project_->Detail->Item, nullptr);
     EXPECT_EQ(project_->Detail->Item->Kind, vkMMC);
     EXPECT_EQ(project_->Detail->Item->GetCaption(), "Карта памяти");
+}
+
+// The main window serves its events while the card is entered; the poll cycle that the
+// wait lets end reports with a refresh of the list. It is made as the wait begins, so that
+// it comes however soon the cycle ends.
+class RefreshOnWait : public TWaitHook {
+public:
+    explicit RefreshOnWait(TXMLProject& project) : project_(project) {}
+    void BeginWait() override {
+        project_.RefreshView();
+        ++waits_;
+    }
+    void ServeWait() override {}
+    void EndWait() override {}
+    int Waits() const { return waits_; }
+
+private:
+    TXMLProject& project_;
+    int waits_ = 0;
+};
+
+TEST_F(ProjectNoCardTest, ARefreshServedWhileTheCardIsEnteredLeavesTheDetailPanel) {
+    RefreshOnWait hook(*project_);
+    project_->DataMaster->SetWaitHook(&hook);
+    Open("Карта памяти");
+    project_->DataMaster->SetWaitHook(nullptr);
+    EXPECT_GT(hook.Waits(), 0);
+    EXPECT_FALSE(project_->InCardView());
+    EXPECT_EQ(List().SubItem(0), "321");
+    ASSERT_NE(project_->Detail->Item, nullptr);
+    EXPECT_EQ(project_->Detail->Item->Kind, vkMMC);
 }
 
 } // namespace
