@@ -399,10 +399,21 @@ private:
     int fd_;
 };
 
-// Whether this process may create and rename files in the file's folder.
+// Whether this process may create a file in the file's folder and rename it over the
+// file. In a sticky folder (/tmp, a shared folder) only the owner of the file or of the
+// folder may replace a file, whoever may write it.
 bool FolderTakesNewFiles(const QString& file) {
     const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
-    return faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) == 0;
+    if (faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return false;
+    struct stat folderStatus {};
+    struct stat fileStatus {};
+    if (stat(folder.constData(), &folderStatus) != 0 || !(folderStatus.st_mode & S_ISVTX))
+        return true;
+    const uid_t user = geteuid();
+    return user == 0 || user == folderStatus.st_uid ||
+           (stat(QFile::encodeName(file).constData(), &fileStatus) == 0 &&
+            user == fileStatus.st_uid);
 }
 
 // Gives the new file `fd` the permissions of the file at `path` and, where the process

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -364,6 +365,38 @@ TEST_F(SaveExisting, ReadOnlyFolderWritableFile) {
     ASSERT_TRUE(status.Ok()) << status.message.toStdString();
     ExpectOnly(*doc.ToBytes());
     EXPECT_TRUE(ReadFile(path_).contains("NetAddr=\"2\""));
+}
+
+// Another user's file that this user may write, in a folder where this user may not
+// replace it: a read-only folder, and a sticky folder (as /tmp) owned by neither. The save
+// of a user who owns neither file nor folder runs in a child that has become that user.
+TEST_F(SaveExisting, AnotherUsersWritableFileIsSavedWhereItCannotBeReplaced) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can hand the file to another user and become a third";
+    const QByteArray file = QFile::encodeName(path_);
+    for (const mode_t folderMode : {mode_t(0755), mode_t(01777)}) {
+        SCOPED_TRACE(folderMode);
+        ASSERT_EQ(chmod(QFile::encodeName(dir_.path()).constData(), folderMode), 0);
+        ASSERT_EQ(chown(file.constData(), 1000, 1000), 0);
+        ASSERT_EQ(chmod(file.constData(), 0666), 0);
+        const QByteArray address = QByteArray::number(folderMode, 8);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            XmlDocument doc;
+            if (setgid(65534) != 0 || setuid(65534) != 0 || !doc.Load(path_).Ok())
+                _exit(2);
+            doc.DocumentElement().SetAttribute("NetAddr", QString::fromLatin1(address));
+            _exit(doc.Save(path_).Ok() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save failed";
+        EXPECT_TRUE(ReadFile(path_).contains("NetAddr=\"" + address + "\""));
+        EXPECT_EQ(Stat().st_uid, 1000u) << "written in place, the file stays its owner's";
+        EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"project.xml"});
+    }
 }
 
 TEST_F(SaveExisting, ReplaceKeepsPermissionsAndOwner) {
