@@ -1,5 +1,7 @@
 #include "XmlDocument.h"
 
+#include "WholeFile.h"
+
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
@@ -541,12 +543,10 @@ XmlStatus XmlDocument::Load(const QString& path) {
     d_ = std::make_shared<XmlDocumentData>();
     if (path.isEmpty())
         return {XmlError::EmptyPath, QStringLiteral("No file name was given.")};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {XmlError::Open, file.errorString()};
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {XmlError::Open, file.errorString()};
+    QByteArray bytes;
+    if (!ReadWholeFile(path, bytes))
+        return {XmlError::Open,
+                QStringLiteral("The file cannot be read whole, or is not a regular file.")};
     return LoadFromData(bytes);
 }
 

@@ -111,7 +111,8 @@ private:
 class XmlDocument {
 public:
     XmlDocument();
-    // Replaces the content with the file's. On failure the document is empty.
+    // Replaces the content with the file's, read whole and only when it is a regular file
+    // (ReadWholeFile). On failure the document is empty.
     XmlStatus Load(const QString& path);
     XmlStatus LoadFromData(const QByteArray& bytes);
     // Writes the whole document into the file: ReplaceFile where the file's folder takes

@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace projecttest;
 
@@ -263,6 +265,31 @@ TEST_F(ProjectFileTest, FolderNestingLimit) {
         EXPECT_TRUE(text.contains(QString::number(platform::kMaxDepth))) << text.toStdString();
         EXPECT_TRUE(project_->Items.empty());
         EXPECT_EQ(project_->ListView->Count(), 0);
+    }
+}
+
+// Kills the test (so it fails) rather than letting a hang block the run.
+struct HangGuard {
+    HangGuard() { alarm(120); }
+    ~HangGuard() { alarm(0); }
+};
+
+// Only a regular file is read: a FIFO without a writer, an endless device behind a link
+// and a folder are refused at once, with nothing of them kept.
+TEST_F(ProjectFileTest, NotARegularFile) {
+    const HangGuard guard;
+    ASSERT_TRUE(Load(kTwoPackets));
+    const QString fifo = file_->Dir.filePath("fifo.xml");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = file_->Dir.filePath("zero.xml");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    for (const QString& path : {fifo, zero, file_->Dir.path()}) {
+        boxes_.Clear();
+        project_ = std::make_unique<TXMLProject>(host_);
+        EXPECT_FALSE(project_->LoadFromFile(path)) << path.toStdString();
+        EXPECT_EQ(BoxTexts(), QStringList{TXMLProject::LoadFailedText}) << path.toStdString();
+        EXPECT_TRUE(project_->Packets.empty());
+        EXPECT_TRUE(project_->Document.DocumentElement().IsNull());
     }
 }
 
