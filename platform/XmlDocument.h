@@ -34,7 +34,7 @@ enum class XmlError {
     EmptyPath, // the document layer's own refusal: no file name given
     Open,      // the file cannot be opened or read
     Parse,     // not well-formed XML, or an encoding the platform cannot decode
-    Limit,     // the layer's own refusal: nesting or attributes beyond kMaxDepth, kMaxAttributes
+    Limit,     // refused like a damaged file: nesting or attributes beyond the limits
     Encoding,  // a character that cannot be written in the declared encoding
     Empty,     // nothing loaded, so nothing to write
     Write,     // the file cannot be written or replaced; the old file is intact
@@ -44,10 +44,9 @@ struct XmlStatus {
     XmlError error = XmlError::None;
     QString message; // what went wrong, for the user (English, from the layer or the OS)
     bool Ok() const { return error == XmlError::None; }
-    // True only for the document layer's own errors (not for I/O or parser failures).
-    bool OwnError() const {
-        return error == XmlError::EmptyPath || error == XmlError::Empty || error == XmlError::Limit;
-    }
+    // True only for the document layer's own errors (not for I/O, parser or limit failures,
+    // which all tell the user the same: the file cannot be loaded).
+    bool OwnError() const { return error == XmlError::EmptyPath || error == XmlError::Empty; }
 };
 
 class XmlNode {

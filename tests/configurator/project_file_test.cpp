@@ -241,8 +241,8 @@ TEST_F(ProjectFileTest, UnconvertibleContentLeavesNoHalfLoadedProject) {
     }
 }
 
-// Folders nested deeper than any project holds fail the load with the document layer's
-// refusal, and nothing of the file stays; up to the limit they load.
+// Folders nested deeper than any project holds fail the load, and nothing of the file
+// stays; up to the limit they load.
 TEST_F(ProjectFileTest, FolderNestingLimit) {
     const auto folders = [](int depth) {
         return "<Device><Screen>" + QByteArray("<VItem Name=\"F\">").repeated(depth) +
@@ -259,12 +259,26 @@ TEST_F(ProjectFileTest, FolderNestingLimit) {
     for (const int levels : {deepest + 1, 40000}) {
         boxes_.Clear();
         EXPECT_FALSE(Load(folders(levels))) << levels;
-        ASSERT_EQ(boxes_.Count(), 1u) << levels;
-        const QString text = BoxTexts()[0];
-        EXPECT_TRUE(text.startsWith(TXMLProject::LoadFailedText + "\n\r")) << text.toStdString();
-        EXPECT_TRUE(text.contains(QString::number(platform::kMaxDepth))) << text.toStdString();
+        EXPECT_EQ(BoxTexts(), QStringList{TXMLProject::LoadFailedText}) << levels;
         EXPECT_TRUE(project_->Items.empty());
         EXPECT_EQ(project_->ListView->Count(), 0);
+    }
+}
+
+// The document layer's limits refuse a file as the parser refuses a damaged one: the
+// text alone, in the user's language.
+TEST_F(ProjectFileTest, LimitRefusalsShowTheTextAlone) {
+    QByteArray attributes;
+    for (int i = 0; i <= platform::kMaxAttributes; ++i)
+        attributes += " a" + QByteArray::number(i) + "=\"1\"";
+    for (const QByteArray& xml : {
+             "<Device>" + QByteArray("<VItem>").repeated(platform::kMaxDepth) + "</Device>",
+             "<Device" + attributes + "/>",
+         }) {
+        boxes_.Clear();
+        EXPECT_FALSE(Load(xml)) << xml.left(60).constData();
+        EXPECT_EQ(BoxTexts(), QStringList{TXMLProject::LoadFailedText}) << xml.left(60).constData();
+        EXPECT_TRUE(project_->Packets.empty());
     }
 }
 
