@@ -268,18 +268,41 @@ TEST_F(ProjectFileTest, FolderNestingLimit) {
 // The document layer's limits refuse a file as the parser refuses a damaged one: the
 // text alone, in the user's language.
 TEST_F(ProjectFileTest, LimitRefusalsShowTheTextAlone) {
-    QByteArray attributes;
+    QByteArray attributes, definitions;
     for (int i = 0; i <= platform::kMaxAttributes; ++i)
         attributes += " a" + QByteArray::number(i) + "=\"1\"";
+    for (int i = 0; i <= platform::kMaxAttributeDefinitions; ++i)
+        definitions += " a" + QByteArray::number(i) + " CDATA '1'";
     for (const QByteArray& xml : {
              "<Device>" + QByteArray("<VItem>").repeated(platform::kMaxDepth) + "</Device>",
              "<Device" + attributes + "/>",
+             "<!DOCTYPE Device [<!ATTLIST Device" + definitions + ">]><Device/>",
+             QByteArray("<!DOCTYPE Device [<!ENTITY % p 'x'>%p;]><Device/>"),
          }) {
         boxes_.Clear();
         EXPECT_FALSE(Load(xml)) << xml.left(60).constData();
         EXPECT_EQ(BoxTexts(), QStringList{TXMLProject::LoadFailedText}) << xml.left(60).constData();
         EXPECT_TRUE(project_->Packets.empty());
     }
+}
+
+// Whatever the file's own type declares, a save writes the file as it was; it opens again.
+TEST_F(ProjectFileTest, DeclaredAttributeDefaultsAreNotWritten) {
+    QByteArray definitions;
+    for (int i = 0; i < 300; ++i)
+        definitions += "\n  a" + QByteArray::number(i) + " CDATA 'v'";
+    const QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE Device [\n"
+                           "<!ATTLIST Device" +
+                           definitions +
+                           ">\n]>\n<Device Name=\"X\" NetAddr=\"1\">\n"
+                           "  <Screen Width1=\"200\" Width2=\"100\" Style=\"Icon\"/>\n"
+                           "</Device>\n";
+    ASSERT_TRUE(Load(xml));
+    EXPECT_EQ(boxes_.Count(), 0u);
+    ASSERT_TRUE(project_->Save());
+    EXPECT_EQ(ReadFile(project_->FileName), xml);
+    ASSERT_TRUE(project_->LoadFromFile(project_->FileName));
+    EXPECT_EQ(boxes_.Count(), 0u);
 }
 
 // Kills the test (so it fails) rather than letting a hang block the run.
