@@ -230,23 +230,16 @@ struct Layout {
     bool bigEndian = false;
 };
 
+// As the parser tells it: by a byte order mark or by the first character, '<'.
 Layout LayoutOf(const QByteArray& bytes) {
-    switch (QStringConverter::encodingForData(bytes, u'<').value_or(QStringConverter::Utf8)) {
-    case QStringConverter::Utf16:
-        return {2, QSysInfo::ByteOrder == QSysInfo::BigEndian};
-    case QStringConverter::Utf16BE:
-        return {2, true};
-    case QStringConverter::Utf16LE:
-        return {2, false};
-    case QStringConverter::Utf32:
-        return {4, QSysInfo::ByteOrder == QSysInfo::BigEndian};
-    case QStringConverter::Utf32BE:
-        return {4, true};
-    case QStringConverter::Utf32LE:
-        return {4, false};
-    default:
-        return {};
-    }
+    using C = QStringConverter;
+    const C::Encoding e = C::encodingForData(bytes, u'<').value_or(C::Utf8);
+    const bool utf16 = e == C::Utf16 || e == C::Utf16BE || e == C::Utf16LE;
+    const bool utf32 = e == C::Utf32 || e == C::Utf32BE || e == C::Utf32LE;
+    const bool hostOrder = e == C::Utf16 || e == C::Utf32;
+    const int width = utf16 ? 2 : (utf32 ? 4 : 1);
+    return {width, e == C::Utf16BE || e == C::Utf32BE ||
+                       (hostOrder && QSysInfo::ByteOrder == QSysInfo::BigEndian)};
 }
 
 template <class Unit> std::vector<Unit> Units(const QByteArray& bytes, bool bigEndian) {
