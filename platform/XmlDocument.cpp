@@ -87,8 +87,8 @@ struct Markup {
 };
 
 // Counts '=' signs outside quotes in each start tag, and in each document type the
-// attribute definitions by their defaults (every one ends in "#IMPLIED", "#REQUIRED",
-// "#FIXED" and a literal, or a literal; a literal anywhere in a declaration counts too).
+// attribute definitions of its attribute lists by their defaults: every one ends in
+// "#IMPLIED", "#REQUIRED", "#FIXED" and a literal, or a literal ("#FIXED" counts twice).
 // Comments, CDATA and instructions count nothing. A malformed text may be miscounted; the
 // parser refuses it where it goes wrong. `Unit` is char for ASCII-based encodings, char16_t
 // for UTF-16, char32_t for UTF-32.
@@ -173,7 +173,7 @@ private:
                 i = After(i + 2, "?>");
             } else if (Starts(i, "<!ATTLIST")) {
                 const qsizetype begin = i;
-                i = AfterDeclaration(i + 9);
+                i = AfterDeclaration(i + 9, true);
                 markup_.attributeLists.emplace_back(begin, i);
             } else if (Starts(i, "<!")) {
                 i = AfterDeclaration(i + 2);
@@ -185,17 +185,17 @@ private:
         }
         return size_;
     }
-    // The index just after the declaration's '>'; its defaults and literals are counted.
-    qsizetype AfterDeclaration(qsizetype i) {
+    // The index just after the declaration's '>'; an attribute list's definitions counted.
+    qsizetype AfterDeclaration(qsizetype i, bool attributeList = false) {
         while (i < size_) {
             const Unit c = text_[i];
             if (IsQuote(c)) {
-                ++markup_.definitions;
+                markup_.definitions += attributeList;
                 i = AfterLiteral(i);
                 continue;
             }
             if (c == '#')
-                ++markup_.definitions;
+                markup_.definitions += attributeList;
             else if (c == '>')
                 return i + 1;
             ++i;

@@ -552,9 +552,11 @@ TEST(XmlDocument, DeclaredAttributeDefinitionLimit) {
     const HangGuard guard;
     const int limit = kMaxAttributeDefinitions;
     const QByteArray over = "<!ATTLIST e" + Definitions(limit + 1) + ">";
-    QByteArray split;
-    for (int i = 0; i <= limit; ++i)
+    QByteArray split, entities;
+    for (int i = 0; i <= limit; ++i) {
         split += "<!ATTLIST e" + QByteArray::number(i) + " a CDATA #IMPLIED>";
+        entities += "<!ENTITY x" + QByteArray::number(i) + " '#'>";
+    }
     struct Case {
         const char* name;
         QByteArray subset;
@@ -570,6 +572,7 @@ TEST(XmlDocument, DeclaredAttributeDefinitionLimit) {
              Case{"in a comment", "<!-- " + over + " -->", XmlError::None},
              Case{"in an instruction", "<?pi " + over + "?>", XmlError::None},
              Case{"in an entity value", "<!ENTITY x \"" + over + "\">", XmlError::None},
+             Case{"entities", entities, XmlError::None},
              Case{"after a quote in a comment", "<!-- don't -->" + over, XmlError::Limit},
              Case{"after a quote in an instruction", "<?pi don't?>" + over, XmlError::Limit},
              Case{"after ] and > in a literal", "<!ENTITY x ']>'>" + over, XmlError::Limit},
