@@ -1,0 +1,88 @@
+// Vendrill under a file-size limit (ulimit -f): every save that passes the limit fails the
+// way any failed write does, with the old file kept, and the program lives on. Each case
+// runs inside the program's own start-up, in a child, so a process the limit kills fails.
+#include "MessageBox.h"
+#include "Program.h"
+#include "ProgramChild.h"
+#include "ProjectHost.h"
+#include "ProjectXML.h"
+#include "TestFiles.h"
+#include "XmlDocument.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using programchild::FileSizeLimit;
+using testfiles::ReadFile;
+using testfiles::WriteFile;
+
+// A project of about 2 KB, so that a limit of 1 KB cuts its save short.
+const QByteArray kProject =
+    "<Device Name=\"P\" NetAddr=\"1\">\n<!-- " + QByteArray(2000, 'x') +
+    " -->\n<Screen Width1=\"200\" Width2=\"100\" Style=\"0\"/>\n</Device>\n";
+
+QByteArray Kept(const QString& path, const QByteArray& old) {
+    return ReadFile(path) == old ? "old file kept" : "old file changed";
+}
+
+QByteArray Shown(const platform::RecordingMessageBox& boxes) {
+    QByteArray texts;
+    for (const auto& box : boxes.Boxes())
+        texts += box.text.toUtf8() + "; ";
+    return texts;
+}
+
+struct Case {
+    const char* name;
+    // Runs in the child with the shared folder; reports what happened.
+    std::function<QByteArray(const QString& dir)> job;
+    std::function<QByteArray(const QString& dir)> expected;
+};
+
+const Case kCases[] = {
+    {"project save, replacing the file",
+     [](const QString& dir) {
+         const QString path = dir + "/project.xml";
+         platform::RecordingMessageBox boxes;
+         projecttest::TestHost host;
+         TXMLProject project(host);
+         if (!project.LoadFromFile(path))
+             return QByteArray("not loaded");
+         FileSizeLimit limit(1024);
+         const bool saved = project.Save();
+         return (saved ? "saved; " : "refused; ") + Shown(boxes) + Kept(path, kProject);
+     },
+     [](const QString& dir) {
+         return "refused; Неудалось записать фаил" + (dir + "/project.xml").toUtf8() +
+                "; old file kept";
+     }},
+    // Shorter than the old file, so nothing needs reserving: the limit alone must stop it
+    // before the first byte.
+    {"project save in place",
+     [](const QString& dir) {
+         const QString path = dir + "/project.xml";
+         FileSizeLimit limit(1024);
+         const platform::XmlStatus status = platform::WriteFileInPlace(
+             path, "<Device NetAddr=\"2\">" + QByteArray(1500, ' ') + "</Device>\n");
+         return (status.error == platform::XmlError::Write ? "refused; " : "written; ") +
+                Kept(path, kProject);
+     },
+     [](const QString&) { return QByteArray("refused; old file kept"); }},
+};
+
+TEST(FileSizeLimit, EachSavePastTheLimitFailsAndKeepsTheOldFile) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(WriteFile(dir.filePath("project.xml"), kProject));
+        const QString home = dir.path();
+        const programchild::Outcome outcome =
+            programchild::RunInProgram(VendrillMain, home, [&] { return c.job(home); });
+        EXPECT_TRUE(outcome.ExitedNormally())
+            << "wait status " << outcome.status << " (signal " << WTERMSIG(outcome.status) << ")";
+        EXPECT_EQ(outcome.report.toStdString(), c.expected(home).toStdString());
+    }
+}
+
+} // namespace
