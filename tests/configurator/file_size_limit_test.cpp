@@ -1,6 +1,7 @@
 // Vendrill under a file-size limit (ulimit -f): every save that passes the limit fails the
 // way any failed write does, with the old file kept, and the program lives on. Each case
 // runs inside the program's own start-up, in a child, so a process the limit kills fails.
+#include "CardFakes.h"
 #include "MessageBox.h"
 #include "Program.h"
 #include "ProgramChild.h"
@@ -69,6 +70,27 @@ const Case kCases[] = {
                 Kept(path, kProject);
      },
      [](const QString&) { return QByteArray("refused; old file kept"); }},
+    {"card file download into Temp",
+     [](const QString& dir) {
+         const QString path = dir + "/DATA.BIN";
+         const QByteArray old(100, 'o');
+         WriteFile(path, old);
+         cardtest::CardRig rig;
+         cardtest::Fat16Builder card;
+         card.PutFile({5, 6, 7}, QByteArray(1500, 'd'));
+         if (!rig.MountImage(card.Image()))
+             return QByteArray("not mounted");
+         TCardEntry entry;
+         entry.FirstCluster = 5;
+         entry.Size = 1500;
+         FileSizeLimit limit(1024);
+         const bool written = rig.Reader.DownloadFile(entry, path);
+         return (written ? "written; " : "refused; ") + Shown(rig.Boxes) + Kept(path, old);
+     },
+     [](const QString& dir) {
+         return "refused; Неудалось записать фаил" + (dir + "/DATA.BIN").toUtf8() +
+                "; old file kept";
+     }},
 };
 
 TEST(FileSizeLimit, EachSavePastTheLimitFailsAndKeepsTheOldFile) {
