@@ -7,9 +7,12 @@
 #include "ProgramChild.h"
 #include "ProjectHost.h"
 #include "ProjectXML.h"
+#include "Settings.h"
+#include "SettingsStore.h"
 #include "TestFiles.h"
 #include "XmlDocument.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -91,6 +94,17 @@ const Case kCases[] = {
          return "refused; Неудалось записать фаил" + (dir + "/DATA.BIN").toUtf8() +
                 "; old file kept";
      }},
+    {"settings save",
+     [](const QString&) {
+         const QString path = platform::SettingsFilePath(TQeldSettings::Section);
+         const QByteArray old = ReadFile(path);
+         TQeldSettings settings;
+         settings.Link.Port = 7;
+         FileSizeLimit limit(old.size() + 10);
+         const bool saved = settings.Save();
+         return (saved ? "saved; " : "refused; ") + Kept(path, old);
+     },
+     [](const QString&) { return QByteArray("refused; old file kept"); }},
 };
 
 TEST(FileSizeLimit, EachSavePastTheLimitFailsAndKeepsTheOldFile) {
@@ -98,6 +112,11 @@ TEST(FileSizeLimit, EachSavePastTheLimitFailsAndKeepsTheOldFile) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
         ASSERT_TRUE(WriteFile(dir.filePath("project.xml"), kProject));
+        // Settings with more in them than a save adds, so that the old file fits the
+        // limit and the new one does not.
+        ASSERT_TRUE(QDir(dir.path()).mkpath("Software"));
+        ASSERT_TRUE(WriteFile(dir.filePath("Software/Morlavin_V1.ini"),
+                              "[General]\nNote=" + QByteArray(500, 'n') + "\nPort=1\n"));
         const QString home = dir.path();
         const programchild::Outcome outcome =
             programchild::RunInProgram(VendrillMain, home, [&] { return c.job(home); });
