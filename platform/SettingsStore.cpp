@@ -1,5 +1,11 @@
 #include "SettingsStore.h"
 
+#include "FileSizeLimit.h"
+#include "WholeFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <map>
 #include <memory>
@@ -16,10 +22,37 @@ std::unique_ptr<QSettings> OpenSection(const QString& section) {
                                        section);
 }
 
-// Rewrites the file with the values set since the last sync.
+// The file as it was before a rewrite, to put back when the rewrite fails.
+struct TFileBefore {
+    explicit TFileBefore(const QString& path)
+        : Path(path), Existed(QFileInfo::exists(path)),
+          Read(Existed && ReadWholeFile(path, Bytes)) {}
+    void PutBack() const {
+        if (!Existed) {
+            QFile::remove(Path);
+            return;
+        }
+        QSaveFile file(Path);
+        if (Read && file.open(QIODevice::WriteOnly) && file.write(Bytes) == Bytes.size())
+            CommitInFull(file, Bytes.size());
+    }
+    const QString Path;
+    QByteArray Bytes;
+    const bool Existed;
+    const bool Read;
+};
+
+// Rewrites the file with the values set since the last sync. QSettings takes a file cut
+// short at the file-size limit for written, so the old one is put back then.
 bool Sync(QSettings& settings) {
+    const TFileBefore before(settings.fileName());
+    const unsigned limitHits = FileSizeLimitHits();
     settings.sync();
     ++fileWrites;
+    if (FileSizeLimitHits() != limitHits) {
+        before.PutBack();
+        return false;
+    }
     return settings.status() == QSettings::NoError;
 }
 
