@@ -1,5 +1,6 @@
 #include "AbandonedLock.h"
 #include "ConfigHome.h"
+#include "SettingsStore.h"
 #include "TestFiles.h"
 
 #include <QDateTime>
@@ -8,6 +9,8 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSysInfo>
+#include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,7 +60,46 @@ QByteArray Holder(qint64 pid, const QString& host) {
     return QByteArray::number(pid) + "\nvendrill\n" + host.toUtf8() + "\n";
 }
 
+// Runs step in a child process: true when it returned true within the guard. The guard
+// only turns a hang into a failure; it is far above any real write.
+bool FinishesInChild(const std::function<bool()>& step) {
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(step() ? 0 : 1);
+    for (int hundredths = 0; hundredths < 2000; ++hundredths) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        usleep(10000);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return false;
+}
+
 } // namespace
+
+// A writer killed between creating its lock and naming itself in it leaves it empty.
+TEST(SettingsLock, ALockNoOneHoldsIsTakenOverAndTheSaveWrites) {
+    const std::function<bool()> saves[] = {
+        [] { return UserSettings().Write("Abandoned", "Width", "640"); },
+        [] {
+            UserSettings().Begin();
+            UserSettings().Write("Abandoned", "Width", "640");
+            return UserSettings().Commit();
+        },
+    };
+    const QString path = SettingsFilePath("Abandoned");
+    for (const QByteArray& lock : {QByteArray(), QByteArray("x\ny\n")})
+        for (const auto& save : saves) {
+            SCOPED_TRACE(lock.isEmpty() ? "empty lock" : lock.toStdString());
+            WriteLock(path + ".lock", lock);
+            EXPECT_TRUE(FinishesInChild(save));
+            EXPECT_TRUE(ReadFile(path).contains("Width=640"));
+            EXPECT_FALSE(QFile::exists(path + ".lock"));
+            QFile::remove(path);
+        }
+}
 
 TEST(SettingsLock, OnlyALockNoLivingProcessHoldsIsRemoved) {
     const QString here = QSysInfo::machineHostName();
@@ -90,4 +132,31 @@ TEST(SettingsLock, OnlyALockNoLivingProcessHoldsIsRemoved) {
     EXPECT_EQ(ClearAbandonedLock(path), LockState::Held);
     EXPECT_TRUE(QFile::exists(path));
     QFile::remove(path);
+}
+
+TEST(SettingsLock, ALockALivingProgramHoldsIsWaitedForBoundedlyAndKept) {
+    const QString path = SettingsFilePath("Held");
+    ASSERT_TRUE(UserSettings().Write("Held", "Width", "1"));
+    const QByteArray before = ReadFile(path);
+    QLockFile holder(path + ".lock");
+    ASSERT_TRUE(holder.tryLock());
+    const QByteArray lock = ReadFile(path + ".lock");
+    EXPECT_EQ(ClearAbandonedLock(path + ".lock"), LockState::Held);
+
+    VirtualClock clock;
+    SetSettingsClock(clock);
+    EXPECT_FALSE(UserSettings().Write("Held", "Width", "2"));
+    EXPECT_GE(clock.SleptMs(), SettingsLockWaitMs);
+    UserSettings().Begin();
+    UserSettings().Write("Held", "Width", "3");
+    EXPECT_FALSE(UserSettings().Commit());
+    EXPECT_GE(clock.SleptMs(), 2 * SettingsLockWaitMs);
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(ReadFile(path + ".lock"), lock);
+    EXPECT_TRUE(holder.isLocked());
+
+    holder.unlock();
+    EXPECT_TRUE(UserSettings().Write("Held", "Width", "4"));
+    EXPECT_TRUE(ReadFile(path).contains("Width=4"));
+    SetSettingsClock(SystemClock());
 }
