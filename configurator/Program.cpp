@@ -2,6 +2,7 @@
 
 #include "CodePage.h"
 #include "ConfiguratorImages.h"
+#include "FileSizeLimit.h"
 #include "ToolkitTexts.h"
 
 #include <QApplication>
@@ -31,6 +32,7 @@ int VendrillMain(int argc, char** argv) {
     int qtArgc = 1;
     char programName[] = "Vendrill";
     char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : programName, nullptr};
+    platform::SurviveFileSizeLimit();
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Vendrill"));
     QApplication::setWindowIcon(

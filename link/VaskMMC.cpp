@@ -1,6 +1,7 @@
 #include "VaskMMC.h"
 
 #include "CodePage.h"
+#include "FileSizeLimit.h"
 #include "MessageBox.h"
 
 #include <QSaveFile>
@@ -496,8 +497,8 @@ TMMC::Outcome TMMC::ReadFileData(const std::vector<uint16_t>& clusters, uint32_t
 bool TMMC::WriteImage(const QString& path, const QByteArray& image) {
     // Written whole or not at all: an older file of that name survives a failed write.
     QSaveFile file(path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(image) == image.size() && file.commit();
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(image) == image.size() &&
+                         platform::CommitInFull(file, image.size());
     if (!written)
         platform::MessageBox(QStringLiteral("Неудалось записать фаил") + path,
                              QStringLiteral("Ошибка."), platform::MsgButtons::Ok,

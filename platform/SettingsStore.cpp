@@ -1,5 +1,12 @@
 #include "SettingsStore.h"
 
+#include "AbandonedLock.h"
+#include "FileSizeLimit.h"
+#include "WholeFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <map>
 #include <memory>
@@ -10,16 +17,52 @@ namespace platform {
 namespace {
 
 int fileWrites = 0;
+Clock* lockClock = &SystemClock();
 
 std::unique_ptr<QSettings> OpenSection(const QString& section) {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Software",
                                        section);
 }
 
-// Rewrites the file with the values set since the last sync.
+// The file as it was before a rewrite, to put back when the rewrite fails.
+struct TFileBefore {
+    explicit TFileBefore(const QString& path)
+        : Path(path), Existed(QFileInfo::exists(path)),
+          Read(Existed && ReadWholeFile(path, Bytes)) {}
+    void PutBack() const {
+        if (!Existed) {
+            QFile::remove(Path);
+            return;
+        }
+        QSaveFile file(Path);
+        if (Read && file.open(QIODevice::WriteOnly) && file.write(Bytes) == Bytes.size())
+            CommitInFull(file, Bytes.size());
+    }
+    const QString Path;
+    QByteArray Bytes;
+    const bool Existed;
+    const bool Read;
+};
+
+// Takes over a lock that a writer killed mid-write left beside the file, and waits boundedly
+// for one a living program holds: QSettings would wait 30 s for the first and for good for
+// the second. Asked before any value is set, since QSettings writes its pending values again
+// when it is destroyed, lock or not.
+bool LockFree(const QSettings& settings) {
+    return WaitForLock(settings.fileName() + ".lock", *lockClock, SettingsLockWaitMs);
+}
+
+// Rewrites the file with the values set since the last sync. QSettings takes a file cut
+// short at the file-size limit for written, so the old one is put back then.
 bool Sync(QSettings& settings) {
+    const TFileBefore before(settings.fileName());
+    const unsigned limitHits = FileSizeLimitHits();
     settings.sync();
     ++fileWrites;
+    if (FileSizeLimitHits() != limitHits) {
+        before.PutBack();
+        return false;
+    }
     return settings.status() == QSettings::NoError;
 }
 
@@ -41,6 +84,8 @@ public:
             return true;
         }
         const std::unique_ptr<QSettings> settings = OpenSection(section);
+        if (!LockFree(*settings))
+            return false;
         settings->setValue(name, value);
         return Sync(*settings);
     }
@@ -48,16 +93,25 @@ public:
     void Begin() override { batching = true; }
 
     bool Commit() override {
+        // A file whose lock stays held keeps no value, so that nothing waits on it again.
         std::map<QString, std::unique_ptr<QSettings>> files;
-        for (const TPending& p : batch) {
-            std::unique_ptr<QSettings>& settings = files[p.section];
-            if (!settings)
-                settings = OpenSection(p.section);
-            settings->setValue(p.name, p.value);
-        }
         bool ok = true;
+        for (const TPending& p : batch) {
+            const auto [file, opened] = files.try_emplace(p.section);
+            std::unique_ptr<QSettings>& settings = file->second;
+            if (opened) {
+                settings = OpenSection(p.section);
+                if (!LockFree(*settings)) {
+                    settings.reset();
+                    ok = false;
+                }
+            }
+            if (settings)
+                settings->setValue(p.name, p.value);
+        }
         for (auto& [section, settings] : files)
-            ok &= Sync(*settings);
+            if (settings)
+                ok &= Sync(*settings);
         batch.clear();
         batching = false;
         return ok;
@@ -88,6 +142,10 @@ QString SettingsFilePath(const QString& section) {
 
 int SettingsFileWrites() {
     return fileWrites;
+}
+
+void SetSettingsClock(Clock& clock) {
+    lockClock = &clock;
 }
 
 } // namespace platform

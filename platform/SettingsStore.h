@@ -1,8 +1,11 @@
 #pragma once
 // The per-user settings store that stands in for the registry key "Software": one
 // section a file ($XDG_CONFIG_HOME/Software/<section>.ini), string values by name.
+#include "Clock.h"
+
 #include <QString>
 #include <QVariant>
+#include <cstdint>
 #include <optional>
 
 namespace platform {
@@ -33,5 +36,12 @@ QString SettingsFilePath(const QString& section);
 // How many times the real store has written a settings file since the program started,
 // so tests can count the rewrites of one save.
 int SettingsFileWrites();
+
+// How long a write waits while another program holds the file's lock before it fails. A
+// write holds it for milliseconds; a holder past this is stuck, and the program must not be.
+inline constexpr int64_t SettingsLockWaitMs = 10000;
+
+// The clock that wait runs on (the system's until a test puts a virtual one in).
+void SetSettingsClock(Clock& clock);
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "XmlDocument.h"
 
+#include "FileSizeLimit.h"
 #include "WholeFile.h"
 
 #include <QDomDocument>
@@ -871,6 +872,9 @@ XmlStatus WriteFileInPlace(const QString& path, const QByteArray& bytes) {
         return WriteFailure(errno);
     if (!S_ISREG(st.st_mode))
         return {XmlError::Write, QStringLiteral("Not a regular file.")};
+    // A limit below the new size would stop the write after old bytes were overwritten.
+    if (!FitsFileSizeLimit(bytes.size()))
+        return WriteFailure(EFBIG);
     // Reserve the space first: until the first byte is written the old content is whole.
     if (bytes.size() > st.st_size) {
         const int reserved = posix_fallocate(fd.Get(), st.st_size, bytes.size() - st.st_size);

@@ -1,6 +1,7 @@
 #include "About.h"
 
 #include "DialogParts.h"
+#include "LayoutFont.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -13,6 +14,8 @@ using viewer::Text;
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent), Version("1.1001") {
     setWindowTitle("О программе");
     setFixedSize(323, 211);
+    // A window does not inherit its owner's font; taken before the headings derive theirs.
+    platform::SetLayoutFont(this);
 
     AboutImage = viewer::Picture("brisquel", this, 12, 12);
 

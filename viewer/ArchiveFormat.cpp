@@ -1,5 +1,6 @@
 #include "ArchiveFormat.h"
 
+#include "FileSizeLimit.h"
 #include "WholeFile.h"
 
 #include <QDir>
@@ -257,8 +258,10 @@ bool WriteArchiveLines(const QString& path, const TArchiveLines& lines) {
     constexpr qsizetype kChunk = 1 << 20;
     QByteArray buffer;
     buffer.reserve(kChunk + 4096);
+    qint64 total = 0;
     const auto flush = [&] {
         const bool ok = file.write(buffer) == buffer.size();
+        total += buffer.size();
         buffer.resize(0);
         return ok;
     };
@@ -274,7 +277,7 @@ bool WriteArchiveLines(const QString& path, const TArchiveLines& lines) {
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    return platform::CommitInFull(file, total);
 }
 
 QString ExportDefaultName(const QString& openFileName) {

@@ -1,6 +1,7 @@
 #include "Program.h"
 
 #include "CodePage.h"
+#include "FileSizeLimit.h"
 #include "ToolkitTexts.h"
 #include "ViewerImages.h"
 
@@ -34,6 +35,7 @@ int BrisquelMain(int argc, char** argv) {
     int qtArgc = 1;
     char programName[] = "Brisquel";
     char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : programName, nullptr};
+    platform::SurviveFileSizeLimit();
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Brisquel"));
     QApplication::setWindowIcon(QIcon(QPixmap::fromImage(Image(QStringLiteral("brisquel")))));

@@ -1,6 +1,7 @@
 #include "Setings.h"
 
 #include "DialogParts.h"
+#include "LayoutFont.h"
 
 #include <QColorDialog>
 #include <QComboBox>
@@ -39,6 +40,7 @@ using viewer::Text;
 TSetingsForm::TSetingsForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Настройки");
     setFixedSize(339, 209);
+    platform::SetLayoutFont(this);
 
     Image1 = Picture("settings", this, 8, 8);
     ImageOFF = Picture("unchanged", this, 8, 64);

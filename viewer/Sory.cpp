@@ -1,6 +1,7 @@
 #include "Sory.h"
 
 #include "DialogParts.h"
+#include "LayoutFont.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 TSoryForm::TSoryForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Внимание!!!");
     setFixedSize(401, 132);
+    platform::SetLayoutFont(this);
 
     viewer::Picture("notice", this, 12, 16);
 

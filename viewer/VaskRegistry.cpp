@@ -1,5 +1,7 @@
 #include "VaskRegistry.h"
 
+#include "FileSizeLimit.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -27,7 +29,8 @@ void WriteFileOnce(const QString& path, const QByteArray& content) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw ERegistryError(WriteFailure(path));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
+        !platform::CommitInFull(file, content.size()))
         throw ERegistryError(WriteFailure(path));
 }
 

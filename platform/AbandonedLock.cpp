@@ -1,0 +1,106 @@
+#include "AbandonedLock.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QList>
+#include <QSysInfo>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// A lock names its holder in its first few lines; the rest is never needed.
+constexpr qsizetype kHolderBytes = 1024;
+constexpr int64_t kPollMs = 20;
+constexpr qint64 kJustCreatedMs = 1000;
+
+QByteArray ReadHolder(int fd) {
+    QByteArray bytes(kHolderBytes, '\0');
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    bytes.truncate(done);
+    return bytes;
+}
+
+// Qt creates a lock a moment before it takes the flock and names itself in it: an empty lock
+// made this instant may still be a living writer's.
+bool JustCreated(const struct stat& status) {
+    const qint64 made = qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+    const qint64 age = QDateTime::currentMSecsSinceEpoch() - made;
+    return age >= 0 && age < kJustCreatedMs;
+}
+
+// A process on another machine (same host name, other machine id, or another host) cannot
+// be looked up from here, so its lock is never judged gone.
+bool HolderIsGone(const QByteArray& holder) {
+    const QList<QByteArray> lines = holder.split('\n');
+    bool number = false;
+    const qint64 pid = lines.first().toLongLong(&number);
+    if (!number || pid <= 0 || pid != pid_t(pid))
+        return true;
+    const QByteArray host = lines.value(2);
+    const QByteArray machine = lines.value(3);
+    if (!host.isEmpty() && host != QSysInfo::machineHostName().toUtf8())
+        return false;
+    if (!machine.isEmpty() && machine != QSysInfo::machineUniqueId())
+        return false;
+    return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Another program may have removed the lock and taken a new one since it was opened.
+bool StillNamed(int fd, const QByteArray& path) {
+    struct stat opened, named;
+    return ::fstat(fd, &opened) == 0 && ::stat(path.constData(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+} // namespace
+
+LockState ClearAbandonedLock(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    // Non-blocking, so that a FIFO put in the lock's place opens at once and is refused.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? LockState::Free : LockState::Held;
+    LockState state = LockState::Held;
+    struct stat status;
+    // The flock is taken before the lock is removed, as Qt does, so that no one takes the
+    // lock over at the same time.
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        state = LockState::Aging;
+        const QByteArray holder = ReadHolder(fd);
+        if (holder.isEmpty() && JustCreated(status))
+            state = LockState::Held;
+        else if (HolderIsGone(holder))
+            state = StillNamed(fd, name) && ::unlink(name.constData()) == 0 ? LockState::Free
+                                                                            : LockState::Held;
+    }
+    ::close(fd);
+    return state;
+}
+
+bool WaitForLock(const QString& path, Clock& clock, int64_t boundMs) {
+    const int64_t end = clock.NowMs() + boundMs;
+    while (ClearAbandonedLock(path) == LockState::Held) {
+        if (clock.NowMs() >= end)
+            return false;
+        clock.SleepMs(kPollMs);
+    }
+    return true;
+}
+
+} // namespace platform

@@ -1,0 +1,25 @@
+#pragma once
+// Writes under a file-size limit (ulimit -f). Left to the system's default, a write past
+// the limit kills the process; the programs instead see the write fail (EFBIG) and take
+// the path of any other failed write. A write that reaches the limit is first cut short
+// and fails only on the next call, which Qt's file classes report as a success, so every
+// writer checks that each byte reached the file.
+#include <QSaveFile>
+
+namespace platform {
+
+// Program start-up: a write past the file-size limit fails instead of ending the process.
+void SurviveFileSizeLimit();
+
+// How many writes the limit has refused since SurviveFileSizeLimit: a change across a
+// write the caller cannot check byte by byte (QSettings) says it was cut short.
+unsigned FileSizeLimitHits();
+
+// Whether a file of `size` bytes may be written under the process's file-size limit.
+bool FitsFileSizeLimit(qint64 size);
+
+// Commits `file` when it holds exactly `size` bytes, every write flushed; otherwise
+// drops it, so a file already at its path stays as it was. False when not committed.
+bool CommitInFull(QSaveFile& file, qint64 size);
+
+} // namespace platform
