@@ -4,7 +4,11 @@
 //    so that a load time growing faster than the size shows;
 //  - the document alone, deep (chains of elements at the depth limit) against wide (one
 //    level) and against elements with as many attributes as allowed, at the same sizes;
-//  - a project nested 40,000 folders deep, which the load refuses.
+//  - a project nested 40,000 folders deep, which the load refuses;
+//  - documents whose document type declares attribute lists: 255 defaults for each of
+//    20,000 and 40,000 empty elements, and 80,000 definitions, which the load refuses.
+// Each load runs in a process of its own, so that the growth of its peak resident size
+// (beside the time) is the load's alone.
 //   project_load_bench [--write PATH]   (--write also keeps the 10 MB project at PATH)
 #include "MessageBox.h"
 #include "ProjectXML.h"
@@ -15,6 +19,9 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -120,6 +127,15 @@ QByteArray Document(qsizetype bytes, Shape shape) {
     return "<Device>" + unit.repeated(bytes / unit.size()) + "</Device>";
 }
 
+// `count` empty elements, each given `defaults` attributes by the document type.
+QByteArray DeclaredDefaults(int count, int defaults) {
+    QByteArray list = "<!ATTLIST e";
+    for (int i = 0; i < defaults; ++i)
+        list += " a" + QByteArray::number(i) + " CDATA 'v'";
+    return "<!DOCTYPE Device [" + list + ">]>\n<Device>" + QByteArray("<e/>").repeated(count) +
+           "</Device>\n";
+}
+
 QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
     const QString path = dir.filePath(name);
     QFile file(path);
@@ -128,27 +144,61 @@ QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& c
     return path;
 }
 
-// Loads the project file; prints its size, the time and what it built.
+// The peak resident size so far, in MB.
+double PeakMegabytes() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+// Runs `load` in a child process, so that the growth of the peak resident size is the
+// load's alone, and waits for it; a load that ends its process is named.
+template <class Load> void Apart(const char* label, Load load) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        load();
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        std::printf("%-34s the load ended its process (status %d)\n", label, status);
+}
+
+// Loads the project file in a process of its own; prints its size, the time, the peak
+// memory the load added and what it built.
 void LoadProject(const char* label, const QString& path) {
-    BenchHost host;
-    platform::RecordingMessageBox boxes;
-    TXMLProject project(host);
-    QElapsedTimer timer;
-    timer.start();
-    const bool ok = project.LoadFromFile(path);
-    const qint64 ms = timer.elapsed();
-    std::printf("%-34s %6.2f MB  %7lld ms  %s, %zu registers, %zu channels, %zu boxes\n", label,
-                QFile(path).size() / 1e6, static_cast<long long>(ms), ok ? "loaded" : "refused",
-                project.Registers.size(), project.Chanals.size(), boxes.Count());
+    Apart(label, [&] {
+        BenchHost host;
+        platform::RecordingMessageBox boxes;
+        TXMLProject project(host);
+        const double peak = PeakMegabytes();
+        QElapsedTimer timer;
+        timer.start();
+        const bool ok = project.LoadFromFile(path);
+        const qint64 ms = timer.elapsed();
+        std::printf("%-34s %6.2f MB  %7lld ms  peak +%7.1f MB  %s, %zu registers, %zu "
+                    "channels, %zu boxes\n",
+                    label, QFile(path).size() / 1e6, static_cast<long long>(ms),
+                    PeakMegabytes() - peak, ok ? "loaded" : "refused", project.Registers.size(),
+                    project.Chanals.size(), boxes.Count());
+    });
 }
 
 void LoadDocument(const char* label, const QString& path) {
-    platform::XmlDocument doc;
-    QElapsedTimer timer;
-    timer.start();
-    const platform::XmlStatus status = doc.Load(path);
-    std::printf("%-34s %6.2f MB  %7lld ms  %s\n", label, QFile(path).size() / 1e6,
-                static_cast<long long>(timer.elapsed()), status.Ok() ? "loaded" : "refused");
+    Apart(label, [&] {
+        platform::XmlDocument doc;
+        const double peak = PeakMegabytes();
+        QElapsedTimer timer;
+        timer.start();
+        const platform::XmlStatus status = doc.Load(path);
+        const qint64 ms = timer.elapsed();
+        std::printf("%-34s %6.2f MB  %7lld ms  peak +%7.1f MB  %s\n", label,
+                    QFile(path).size() / 1e6, static_cast<long long>(ms), PeakMegabytes() - peak,
+                    status.Ok() ? "loaded" : "refused");
+    });
 }
 
 } // namespace
@@ -184,5 +234,12 @@ int main(int argc, char** argv) {
                 Write(dir, "hostile.xml",
                       "<Device><Screen>" + QByteArray("<VItem>").repeated(kHostile) +
                           QByteArray("</VItem>").repeated(kHostile) + "</Screen></Device>"));
+
+    LoadDocument("declared defaults, 20,000 x 255",
+                 Write(dir, "defaults20.xml", DeclaredDefaults(20000, 255)));
+    LoadDocument("declared defaults, 40,000 x 255",
+                 Write(dir, "defaults40.xml", DeclaredDefaults(40000, 255)));
+    LoadDocument("declared definitions, 80,000",
+                 Write(dir, "definitions.xml", DeclaredDefaults(1, 80000)));
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "XmlDocument.h"
 
 #include "FileSizeLimit.h"
+#include "WholeFile.h"
 
 #include <QDomDocument>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QSet>
 #include <QStringConverter>
 #include <QStringList>
+#include <QSysInfo>
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <cerrno>
@@ -74,19 +76,30 @@ QString DeclarationText(const QByteArray& bytes, const QXmlStreamReader& reader)
     return text + QStringLiteral("?>");
 }
 
-// The parser checks each attribute of a tag against all before it, so a tag with a huge
-// number of them costs the square of its length. This counts them first, in one pass over
-// the raw text: '=' signs outside quotes in each start tag, skipping comments, CDATA,
-// instructions and the document type. A malformed text may be miscounted; the parser
-// refuses it anyway. `Unit` is char for ASCII-based encodings, char16_t for UTF-16.
-template <class Unit> class AttributeCounter {
-public:
-    AttributeCounter(const Unit* text, qsizetype size) : text_(text), size_(size) {}
+// What one pass over the raw text finds before the parser reads it. The parser checks each
+// attribute of a tag against all before it, and each attribute definition of the document
+// type against all declared before it, so both cost the square of their number; and it
+// adds every declared default to each element it falls on, attributes the file never had.
+struct Markup {
+    qsizetype floodAt = -1;       // the first start tag with more than kMaxAttributes
+    qint64 definitions = 0;       // attribute definitions declared; never fewer than there are
+    bool parameterEntity = false; // the document type refers to one
+    std::vector<std::pair<qsizetype, qsizetype>> attributeLists; // [begin, end) of each
+};
 
-    // The index of the first start tag with more than kMaxAttributes, or -1.
-    qsizetype FirstOverLimit() const {
+// Counts '=' signs outside quotes in each start tag, and in each document type the
+// attribute definitions of its attribute lists by their defaults: every one ends in
+// "#IMPLIED", "#REQUIRED", "#FIXED" and a literal, or a literal ("#FIXED" counts twice).
+// Comments, CDATA and instructions count nothing. A malformed text may be miscounted; the
+// parser refuses it where it goes wrong. `Unit` is char for ASCII-based encodings, char16_t
+// for UTF-16, char32_t for UTF-32.
+template <class Unit> class MarkupScanner {
+public:
+    MarkupScanner(const Unit* text, qsizetype size) : text_(text), size_(size) {}
+
+    Markup Scan() {
         qsizetype i = 0;
-        while (i < size_) {
+        while (i < size_ && markup_.floodAt < 0) {
             if (text_[i] != '<') {
                 ++i;
             } else if (Starts(i, "<!--")) {
@@ -95,6 +108,8 @@ public:
                 i = After(i + 9, "]]>");
             } else if (Starts(i, "<?")) {
                 i = After(i + 2, "?>");
+            } else if (Starts(i, "<!DOCTYPE")) {
+                i = AfterDocumentType(i + 9);
             } else if (Starts(i, "<!")) {
                 i = AfterDeclaration(i + 2);
             } else {
@@ -102,10 +117,10 @@ public:
                 int count = 0;
                 i = AfterTag(i + 1, count);
                 if (count > kMaxAttributes)
-                    return tag;
+                    markup_.floodAt = tag;
             }
         }
-        return -1;
+        return std::move(markup_);
     }
 
 private:
@@ -122,75 +137,198 @@ private:
                 return i + qsizetype(std::strlen(end));
         return size_;
     }
-    // True when c opens, closes or lies in a quoted value; `quote` follows the state.
-    static bool Quoted(Unit c, Unit& quote) {
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-            return true;
-        }
-        if (c == '"' || c == '\'') {
-            quote = c;
-            return true;
-        }
-        return false;
-    }
-    // A document type: its internal subset in brackets may hold quotes and comments.
-    qsizetype AfterDeclaration(qsizetype i) const {
-        int brackets = 0;
-        Unit quote = 0;
-        for (; i < size_; ++i) {
-            const Unit c = text_[i];
-            if (Quoted(c, quote))
-                continue;
-            if (Starts(i, "<!--"))
-                i = After(i + 4, "-->") - 1;
-            else if (c == '[')
-                ++brackets;
-            else if (c == ']')
-                --brackets;
-            else if (c == '>' && brackets <= 0)
+    // The index just after the quoted literal that opens at i.
+    qsizetype AfterLiteral(qsizetype i) const {
+        const Unit quote = text_[i];
+        for (++i; i < size_; ++i)
+            if (text_[i] == quote)
                 return i + 1;
+        return size_;
+    }
+    static bool IsQuote(Unit c) { return c == '"' || c == '\''; }
+
+    // Its name and external identifier, whose literals may hold ']' and '>', then the
+    // internal subset in brackets.
+    qsizetype AfterDocumentType(qsizetype i) {
+        while (i < size_) {
+            const Unit c = text_[i];
+            if (IsQuote(c))
+                i = AfterLiteral(i);
+            else if (c == '[')
+                i = AfterSubset(i + 1);
+            else if (c == '>')
+                return i + 1;
+            else
+                ++i;
+        }
+        return size_;
+    }
+    // Declarations, comments, instructions and parameter-entity references up to ']'.
+    qsizetype AfterSubset(qsizetype i) {
+        while (i < size_) {
+            if (text_[i] == ']') {
+                return i + 1;
+            } else if (Starts(i, "<!--")) {
+                i = After(i + 4, "-->");
+            } else if (Starts(i, "<?")) {
+                i = After(i + 2, "?>");
+            } else if (Starts(i, "<!ATTLIST")) {
+                const qsizetype begin = i;
+                i = AfterDeclaration(i + 9, true);
+                markup_.attributeLists.emplace_back(begin, i);
+            } else if (Starts(i, "<!")) {
+                i = AfterDeclaration(i + 2);
+            } else {
+                if (text_[i] == '%')
+                    markup_.parameterEntity = true;
+                ++i;
+            }
+        }
+        return size_;
+    }
+    // The index just after the declaration's '>'; an attribute list's definitions counted.
+    qsizetype AfterDeclaration(qsizetype i, bool attributeList = false) {
+        while (i < size_) {
+            const Unit c = text_[i];
+            if (IsQuote(c)) {
+                markup_.definitions += attributeList;
+                i = AfterLiteral(i);
+                continue;
+            }
+            if (c == '#')
+                markup_.definitions += attributeList;
+            else if (c == '>')
+                return i + 1;
+            ++i;
         }
         return size_;
     }
     // The index just after the tag whose name starts at i; `count` gets its attributes.
     qsizetype AfterTag(qsizetype i, int& count) const {
-        Unit quote = 0;
-        for (; i < size_; ++i) {
+        while (i < size_) {
             const Unit c = text_[i];
-            if (Quoted(c, quote))
+            if (IsQuote(c)) {
+                i = AfterLiteral(i);
                 continue;
+            }
             if (c == '=')
                 ++count;
             else if (c == '>')
                 return i + 1;
+            ++i;
         }
         return size_;
     }
 
     const Unit* text_;
     qsizetype size_;
+    Markup markup_;
 };
 
-// The line of the first tag with too many attributes, or 0 when there is none.
-qsizetype LineOfAttributeFlood(const QByteArray& bytes) {
-    const bool le = bytes.startsWith("\xFF\xFE") || (bytes.size() > 1 && bytes[1] == '\0');
-    const bool be = bytes.startsWith("\xFE\xFF") || (bytes.size() > 1 && bytes[0] == '\0');
-    if (!le && !be) {
-        const qsizetype at =
-            AttributeCounter<char>(bytes.constData(), bytes.size()).FirstOverLimit();
-        return at < 0 ? 0 : bytes.left(at).count('\n') + 1;
-    }
-    std::vector<char16_t> units(bytes.size() / 2);
+// How the parser reads the bytes: in units of 1 (ASCII-based), 2 or 4 bytes, in which order.
+struct Layout {
+    int width = 1;
+    bool bigEndian = false;
+};
+
+// As the parser tells it: by a byte order mark or by the first character, '<'.
+Layout LayoutOf(const QByteArray& bytes) {
+    using C = QStringConverter;
+    const C::Encoding e = C::encodingForData(bytes, u'<').value_or(C::Utf8);
+    const bool utf16 = e == C::Utf16 || e == C::Utf16BE || e == C::Utf16LE;
+    const bool utf32 = e == C::Utf32 || e == C::Utf32BE || e == C::Utf32LE;
+    const bool hostOrder = e == C::Utf16 || e == C::Utf32;
+    const int width = utf16 ? 2 : (utf32 ? 4 : 1);
+    return {width, e == C::Utf16BE || e == C::Utf32BE ||
+                       (hostOrder && QSysInfo::ByteOrder == QSysInfo::BigEndian)};
+}
+
+template <class Unit> std::vector<Unit> Units(const QByteArray& bytes, bool bigEndian) {
+    constexpr int width = sizeof(Unit);
+    std::vector<Unit> units(bytes.size() / width);
     for (size_t k = 0; k < units.size(); ++k) {
-        const auto lo = uchar(bytes[2 * k + (be ? 1 : 0)]);
-        const auto hi = uchar(bytes[2 * k + (be ? 0 : 1)]);
-        units[k] = char16_t(lo | hi << 8);
+        char32_t value = 0;
+        for (int b = 0; b < width; ++b)
+            value = value << 8 | uchar(bytes[width * k + (bigEndian ? b : width - 1 - b)]);
+        units[k] = Unit(value);
     }
-    const qsizetype at =
-        AttributeCounter<char16_t>(units.data(), qsizetype(units.size())).FirstOverLimit();
-    return at < 0 ? 0 : std::count(units.begin(), units.begin() + at, u'\n') + 1;
+    return units;
+}
+
+// Markup positions are in units of the layout.
+Markup ScanMarkup(const QByteArray& bytes, Layout layout) {
+    switch (layout.width) {
+    case 2: {
+        const auto units = Units<char16_t>(bytes, layout.bigEndian);
+        return MarkupScanner<char16_t>(units.data(), qsizetype(units.size())).Scan();
+    }
+    case 4: {
+        const auto units = Units<char32_t>(bytes, layout.bigEndian);
+        return MarkupScanner<char32_t>(units.data(), qsizetype(units.size())).Scan();
+    }
+    default:
+        return MarkupScanner<char>(bytes.constData(), bytes.size()).Scan();
+    }
+}
+
+// The line of a position, counted in units of the layout.
+qsizetype LineAt(const QByteArray& bytes, Layout layout, qsizetype at) {
+    qsizetype line = 1;
+    for (qsizetype k = 0; k < at; ++k) {
+        const qsizetype b = k * layout.width + (layout.bigEndian ? layout.width - 1 : 0);
+        bool lineFeed = bytes[b] == '\n';
+        for (int other = 1; lineFeed && other < layout.width; ++other)
+            lineFeed = bytes[k * layout.width + (layout.bigEndian ? other - 1 : other)] == '\0';
+        line += lineFeed;
+    }
+    return line;
+}
+
+// The bytes with each attribute list replaced by blanks of its length: the parser then
+// applies no declared default and keeps every value as written, and its lines and
+// columns stay those of the file.
+QByteArray WithoutAttributeLists(QByteArray bytes, Layout layout, const Markup& markup) {
+    for (const auto& [begin, end] : markup.attributeLists)
+        for (qsizetype k = begin; k < end; ++k)
+            for (int b = 0; b < layout.width; ++b)
+                bytes[k * layout.width + b] =
+                    b == (layout.bigEndian ? layout.width - 1 : 0) ? ' ' : '\0';
+    return bytes;
+}
+
+// The document's own refusals of what its text declares or holds.
+std::optional<XmlStatus> MarkupRefusal(const QByteArray& bytes, Layout layout,
+                                       const Markup& markup) {
+    if (markup.floodAt >= 0)
+        return XmlStatus{XmlError::Limit,
+                         QStringLiteral("An element has more than %1 attributes (line %2).")
+                             .arg(kMaxAttributes)
+                             .arg(LineAt(bytes, layout, markup.floodAt))};
+    if (markup.parameterEntity)
+        return XmlStatus{XmlError::Limit,
+                         QStringLiteral("The document type refers to a parameter entity.")};
+    if (markup.definitions > kMaxAttributeDefinitions)
+        return XmlStatus{XmlError::Limit,
+                         QStringLiteral("The document type declares more than %1 attributes.")
+                             .arg(kMaxAttributeDefinitions)};
+    return std::nullopt;
+}
+
+XmlStatus ParseFailure(const QXmlStreamReader& reader) {
+    return {XmlError::Parse, QStringLiteral("%1 (line %2, column %3)")
+                                 .arg(reader.errorString())
+                                 .arg(reader.lineNumber())
+                                 .arg(reader.columnNumber())};
+}
+
+// The last document type before the first element, as the parser reads it in the file.
+XmlStatus ReadDocumentType(const QByteArray& bytes, std::optional<QString>& doctype) {
+    QXmlStreamReader reader(bytes);
+    reader.setNamespaceProcessing(true);
+    while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::StartElement)
+        if (reader.tokenType() == QXmlStreamReader::DTD)
+            doctype = reader.text().toString().trimmed();
+    return reader.hasError() ? ParseFailure(reader) : XmlStatus{};
 }
 
 bool UsesCrLf(const QByteArray& bytes) {
@@ -543,12 +681,10 @@ XmlStatus XmlDocument::Load(const QString& path) {
     d_ = std::make_shared<XmlDocumentData>();
     if (path.isEmpty())
         return {XmlError::EmptyPath, QStringLiteral("No file name was given.")};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {XmlError::Open, file.errorString()};
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {XmlError::Open, file.errorString()};
+    QByteArray bytes;
+    if (!ReadWholeFile(path, bytes))
+        return {XmlError::Open,
+                QStringLiteral("The file cannot be read whole, or is not a regular file.")};
     return LoadFromData(bytes);
 }
 
@@ -559,11 +695,18 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
     data->crlf = UsesCrLf(bytes);
     QDomDocument& dom = data->dom;
 
-    if (const qsizetype line = LineOfAttributeFlood(bytes))
-        return {XmlError::Limit, QStringLiteral("An element has more than %1 attributes (line %2).")
-                                     .arg(kMaxAttributes)
-                                     .arg(line)};
-    QXmlStreamReader reader(bytes);
+    const Layout layout = LayoutOf(bytes);
+    const Markup markup = ScanMarkup(bytes, layout);
+    if (const std::optional<XmlStatus> refusal = MarkupRefusal(bytes, layout, markup))
+        return *refusal;
+    // Attribute lists reach the parser only in a first reading up to the first element,
+    // which checks them and gives the document type as the file wrote it.
+    std::optional<QString> doctype;
+    if (!markup.attributeLists.empty())
+        if (const XmlStatus status = ReadDocumentType(bytes, doctype); !status.Ok())
+            return status;
+    QXmlStreamReader reader(
+        markup.attributeLists.empty() ? bytes : WithoutAttributeLists(bytes, layout, markup));
     reader.setNamespaceProcessing(true);
     // The open elements, innermost last. An element joins its parent only when it closes:
     // the DOM finds a node's document by walking up its parents on every insertion, which
@@ -587,7 +730,7 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
                 data->declaration = DeclarationText(bytes, reader);
             break;
         case QXmlStreamReader::DTD:
-            data->doctype = reader.text().toString().trimmed();
+            data->doctype = doctype.value_or(reader.text().toString().trimmed());
             break;
         case QXmlStreamReader::StartElement: {
             if (static_cast<int>(open.size()) == kMaxDepth)
@@ -606,6 +749,8 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
                 order << name;
             }
             for (const QXmlStreamAttribute& a : reader.attributes()) {
+                if (a.isDefault())
+                    continue; // declared, not written in the file
                 e.setAttribute(a.qualifiedName().toString(), a.value().toString());
                 order << a.qualifiedName().toString();
             }
@@ -641,10 +786,7 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
         }
     }
     if (reader.hasError())
-        return {XmlError::Parse, QStringLiteral("%1 (line %2, column %3)")
-                                     .arg(reader.errorString())
-                                     .arg(reader.lineNumber())
-                                     .arg(reader.columnNumber())};
+        return ParseFailure(reader);
     if (dom.documentElement().isNull())
         return {XmlError::Parse, QStringLiteral("The document has no root element.")};
     d_ = std::move(data);

@@ -8,7 +8,9 @@
 // Elements nest at most kMaxDepth deep and carry at most kMaxAttributes attributes: no
 // real project comes near either, every walk of the tree (here and in the view tree
 // built from it) may then recurse without risk to the stack, and a load takes time in
-// proportion to the file's size.
+// proportion to the file's size. Attribute lists that the file's document type declares
+// are checked and kept as written, but add no default to any element: a save writes only
+// what the file holds.
 //
 // Nodes and elements are counted handles: a handle keeps its document alive, and a
 // default-constructed handle is null (every operation on it does nothing or returns
@@ -24,6 +26,8 @@ namespace platform {
 // The document element is at depth 1.
 inline constexpr int kMaxDepth = 256;
 inline constexpr int kMaxAttributes = 256; // namespace declarations included
+// Attribute definitions the document type may declare, all its attribute lists together.
+inline constexpr int kMaxAttributeDefinitions = 1024;
 
 struct XmlDocumentData;
 class XmlElement;
@@ -34,7 +38,8 @@ enum class XmlError {
     EmptyPath, // the document layer's own refusal: no file name given
     Open,      // the file cannot be opened or read
     Parse,     // not well-formed XML, or an encoding the platform cannot decode
-    Limit,     // the layer's own refusal: nesting or attributes beyond kMaxDepth, kMaxAttributes
+    Limit,     // refused like a damaged file: nesting, attributes or declared attribute
+               // definitions beyond the limits, or a parameter entity in the document type
     Encoding,  // a character that cannot be written in the declared encoding
     Empty,     // nothing loaded, so nothing to write
     Write,     // the file cannot be written or replaced; the old file is intact
@@ -44,10 +49,9 @@ struct XmlStatus {
     XmlError error = XmlError::None;
     QString message; // what went wrong, for the user (English, from the layer or the OS)
     bool Ok() const { return error == XmlError::None; }
-    // True only for the document layer's own errors (not for I/O or parser failures).
-    bool OwnError() const {
-        return error == XmlError::EmptyPath || error == XmlError::Empty || error == XmlError::Limit;
-    }
+    // True only for the document layer's own errors (not for I/O, parser or limit failures,
+    // which all tell the user the same: the file cannot be loaded).
+    bool OwnError() const { return error == XmlError::EmptyPath || error == XmlError::Empty; }
 };
 
 class XmlNode {
@@ -111,7 +115,8 @@ private:
 class XmlDocument {
 public:
     XmlDocument();
-    // Replaces the content with the file's. On failure the document is empty.
+    // Replaces the content with the file's, read whole and only when it is a regular file
+    // (ReadWholeFile). On failure the document is empty.
     XmlStatus Load(const QString& path);
     XmlStatus LoadFromData(const QByteArray& bytes);
     // Writes the whole document into the file: ReplaceFile where the file's folder takes
