@@ -8,6 +8,8 @@
 #include "MemorySettings.h"
 #include "PortThread.h"
 #include "QtMessageBox.h"
+#include "TermSignals.h"
+#include "WindowCloser.h"
 #include "WindowWait.h"
 #include "link/LinkFixtures.h"
 
@@ -27,6 +29,7 @@
 #include <QtTest/qtestspontaneevent.h>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -297,6 +300,36 @@ TEST_F(WindowWaitTest, TheMainWindowDoesNotCloseDuringTheWait) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(form.isVisible());
     form.close();
+    EXPECT_FALSE(form.isVisible());
+}
+
+// An end signal (SIGTERM) during the wait takes the program's own close: the window stays
+// while the wait runs and closes once it is over.
+TEST_F(WindowWaitTest, AnEndSignalDuringTheWaitClosesTheWindowAfterIt) {
+    QTemporaryDir dir;
+    MemorySettings store;
+    TQeldForm form(TQeldFormSetup{&store, dir.path()});
+    platform::TermSignals endSignals;
+    platform::CloseOnEndSignals(endSignals, &form);
+    bool received = false;
+    QObject::connect(&endSignals, &platform::TermSignals::Received, [&] { received = true; });
+    form.show();
+    thread_.SetWaitHook(&form.WindowWait());
+    bool raised = false;
+    bool openAfterSignal = false;
+    EachTick([&] {
+        if (!raised) {
+            raised = true;
+            raise(SIGTERM);
+            return false;
+        }
+        openAfterSignal = form.isVisible();
+        return received;
+    });
+    EXPECT_TRUE(WaitForPause());
+    EXPECT_TRUE(received);
+    EXPECT_TRUE(openAfterSignal);
+    QCoreApplication::processEvents();
     EXPECT_FALSE(form.isVisible());
 }
 
