@@ -14,10 +14,16 @@ void WindowCloser::Close() {
     if (Stepping || Closed || !Window)
         return;
     Stepping = true;
-    Step();
+    // From the event loop: whoever asks (a signal's report) is not held up by the modal
+    // loops and waits of the close.
+    QTimer::singleShot(0, this, &WindowCloser::Step);
 }
 
 void WindowCloser::Step() {
+    if (Closed) {
+        Stepping = false;
+        return;
+    }
     QWidget* top = QApplication::activePopupWidget();
     if (!top)
         top = QApplication::activeModalWidget();

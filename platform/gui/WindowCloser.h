@@ -3,7 +3,7 @@
 // and the modal windows over the main window are closed first, each as its own close
 // button would close it (a message box takes the answer of its Escape key), so that the
 // code waiting on each goes on as after the user's answer; then the main window is closed.
-// Each step comes from the event loop, after the dialog closed before it has returned.
+// Each step comes from the event loop.
 #include <QObject>
 #include <QPointer>
 
@@ -18,9 +18,10 @@ class WindowCloser : public QObject {
 public:
     explicit WindowCloser(QWidget* window, QObject* parent = nullptr);
 
-    // Starts the close; while one is under way, or once the window has closed, nothing
-    // more happens. A close the window put off (until a wait of its own is over) counts as
-    // under way with the window.
+    // Starts the close, which runs from the event loop: the caller is not held up by it.
+    // While one is under way, or once the window has closed, nothing more happens. A close
+    // the window put off (until a wait of its own is over) is the window's to make; asked
+    // again then, the window is asked again.
     void Close();
 
 private:

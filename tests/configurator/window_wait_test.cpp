@@ -47,6 +47,24 @@ protected:
     void paintEvent(QPaintEvent*) override { ++Paints; }
 };
 
+// Counts the events of one type that reach the object it watches.
+class TEventCounter : public QObject {
+public:
+    TEventCounter(QEvent::Type type, int& count, QObject* parent)
+        : QObject(parent), Type(type), Count(count) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == Type)
+            ++Count;
+        return false;
+    }
+
+private:
+    QEvent::Type Type;
+    int& Count;
+};
+
 bool BusyCursorShown() {
     return QApplication::overrideCursor() &&
            QApplication::overrideCursor()->shape() == Qt::BusyCursor;
@@ -418,6 +436,66 @@ TEST_F(WindowWaitTest, ClosingAProjectServesTheWindowUntilItsThreadHasEnded) {
     for (int i = 0; i < 4; ++i)
         panels << form.StatusText(i);
     EXPECT_EQ(panels, (QStringList{"Нет устройства", "Отключено", "Запросов 0", "Ответов 0"}));
+}
+
+// A second end signal while the first one's close waits for the project's port thread
+// changes nothing: the close goes on, the project goes once its thread has ended, and
+// the window closes once.
+TEST_F(WindowWaitTest, ASecondEndSignalDuringTheCloseChangesNothing) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("project.xml"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(kProject) == kProject.size());
+    file.close();
+    MemorySettings store;
+    TQeldForm form(TQeldFormSetup{&store, dir.path()});
+    TConnectProcessForm dialog(form);
+    form.SetForms({nullptr, &dialog, nullptr, nullptr});
+    ChosenFile files;
+    files.File = file.fileName();
+    form.SetFileDialogs(&files);
+    form.SetLinkParts({&clock_, lines_.Factory()});
+    platform::TermSignals endSignals;
+    platform::CloseOnEndSignals(endSignals, &form);
+    int received = 0;
+    QObject::connect(&endSignals, &platform::TermSignals::Received, [&] { ++received; });
+    int closes = 0;
+    form.installEventFilter(new TEventCounter(QEvent::Close, closes, &form));
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.MI_FileOpenClick();
+    form.MI_ConectGoClick();
+    ASSERT_TRUE(WaitHeld(2)); // the project's thread as well as the fixture's
+
+    bool raisedAgain = false;
+    bool wholeMeanwhile = false;
+    bool secondReported = false; // while the close waits: the close holds nothing up
+    EachTick([&] {
+        if (!form.WindowWait().Waiting())
+            return false; // not yet inside the close
+        if (!raisedAgain) {
+            raisedAgain = true;
+            raise(SIGTERM);
+            return false;
+        }
+        wholeMeanwhile = form.Project() && form.isVisible();
+        secondReported = received == 2;
+        return secondReported;
+    });
+    std::thread guard = ReleaseAtBound();
+    raise(SIGTERM);
+    for (int i = 0; i < 100000 && form.isVisible(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    guard.join();
+    QCoreApplication::processEvents();
+
+    EXPECT_TRUE(secondReported);
+    EXPECT_EQ(received, 2);
+    EXPECT_TRUE(wholeMeanwhile);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.Project(), nullptr);
+    EXPECT_EQ(closes, 1);
+    const QStringList line = lines_.log->Entries();
+    EXPECT_TRUE(!line.isEmpty() && line.last().startsWith("close@")); // the port closed last
 }
 
 } // namespace
