@@ -366,22 +366,33 @@ public:
     QString RunSaveDialog() override { return File; }
 };
 
+// The main window on the fixture's link, with the project file to open.
+struct ProjectWindow {
+    explicit ProjectWindow(TProjectLinkParts parts) {
+        QFile file(dir.filePath("project.xml"));
+        written = file.open(QIODevice::WriteOnly) && file.write(kProject) == kProject.size();
+        file.close();
+        form.SetForms({nullptr, &dialog, nullptr, nullptr});
+        files.File = file.fileName();
+        form.SetFileDialogs(&files);
+        form.SetLinkParts(parts);
+    }
+
+    QTemporaryDir dir;
+    MemorySettings store;
+    TQeldForm form{TQeldFormSetup{&store, dir.path()}};
+    TConnectProcessForm dialog{form};
+    ChosenFile files;
+    bool written = false;
+};
+
 // Closing a project whose thread is inside a turn: the window is served until the
 // thread has ended, with the project whole meanwhile; then the project goes. The
 // program's own close that comes meanwhile is not lost: the window closes afterwards.
 TEST_F(WindowWaitTest, ClosingAProjectServesTheWindowUntilItsThreadHasEnded) {
-    QTemporaryDir dir;
-    QFile file(dir.filePath("project.xml"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(kProject) == kProject.size());
-    file.close();
-    MemorySettings store;
-    TQeldForm form(TQeldFormSetup{&store, dir.path()});
-    TConnectProcessForm dialog(form);
-    form.SetForms({nullptr, &dialog, nullptr, nullptr});
-    ChosenFile files;
-    files.File = file.fileName();
-    form.SetFileDialogs(&files);
-    form.SetLinkParts({&clock_, lines_.Factory()});
+    ProjectWindow window({&clock_, lines_.Factory()});
+    ASSERT_TRUE(window.written);
+    TQeldForm& form = window.form;
     auto* canvas = new PaintCounter(form.MainPanel);
     canvas->setGeometry(0, 0, 50, 50);
     form.show();
@@ -442,18 +453,9 @@ TEST_F(WindowWaitTest, ClosingAProjectServesTheWindowUntilItsThreadHasEnded) {
 // changes nothing: the close goes on, the project goes once its thread has ended, and
 // the window closes once.
 TEST_F(WindowWaitTest, ASecondEndSignalDuringTheCloseChangesNothing) {
-    QTemporaryDir dir;
-    QFile file(dir.filePath("project.xml"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(kProject) == kProject.size());
-    file.close();
-    MemorySettings store;
-    TQeldForm form(TQeldFormSetup{&store, dir.path()});
-    TConnectProcessForm dialog(form);
-    form.SetForms({nullptr, &dialog, nullptr, nullptr});
-    ChosenFile files;
-    files.File = file.fileName();
-    form.SetFileDialogs(&files);
-    form.SetLinkParts({&clock_, lines_.Factory()});
+    ProjectWindow window({&clock_, lines_.Factory()});
+    ASSERT_TRUE(window.written);
+    TQeldForm& form = window.form;
     platform::TermSignals endSignals;
     platform::CloseOnEndSignals(endSignals, &form);
     int received = 0;

@@ -31,35 +31,38 @@ bool ServeUntil(const std::function<bool()>& cond) {
     return cond();
 }
 
-class TermSignalsTest : public ::testing::TestWithParam<int> {};
+// The reports of one instance, each checked to come on the window thread.
+class TermSignalsTest : public ::testing::TestWithParam<int> {
+protected:
+    TermSignalsTest() {
+        QObject::connect(&endSignals, &TermSignals::Received, [this](int signal) {
+            EXPECT_EQ(QThread::currentThread(), qApp->thread());
+            received.push_back(signal);
+        });
+    }
+    bool Reported() {
+        return ServeUntil([this] { return !received.empty(); });
+    }
+
+    TermSignals endSignals;
+    std::vector<int> received;
+};
 
 // The handler does nothing but note the signal: the report comes from the event loop,
 // and errno of the code the signal interrupted is as it was.
 TEST_P(TermSignalsTest, IsReportedFromTheEventLoopWithErrnoKept) {
-    TermSignals endSignals;
-    std::vector<int> received;
-    QObject::connect(&endSignals, &TermSignals::Received, [&](int signal) {
-        EXPECT_EQ(QThread::currentThread(), qApp->thread());
-        received.push_back(signal);
-    });
     errno = EDOM;
     ASSERT_EQ(raise(GetParam()), 0);
     EXPECT_EQ(errno, EDOM);
     EXPECT_TRUE(received.empty());
-    EXPECT_TRUE(ServeUntil([&] { return !received.empty(); }));
+    EXPECT_TRUE(Reported());
     EXPECT_EQ(received, std::vector<int>{GetParam()});
 }
 
 // The port thread, or any other, may be the one the signal interrupts.
 TEST_P(TermSignalsTest, ReachesTheWindowThreadFromAnotherThread) {
-    TermSignals endSignals;
-    std::vector<int> received;
-    QObject::connect(&endSignals, &TermSignals::Received, [&](int signal) {
-        EXPECT_EQ(QThread::currentThread(), qApp->thread());
-        received.push_back(signal);
-    });
     std::thread([] { raise(GetParam()); }).join();
-    EXPECT_TRUE(ServeUntil([&] { return !received.empty(); }));
+    EXPECT_TRUE(Reported());
     EXPECT_EQ(received, std::vector<int>{GetParam()});
 }
 
