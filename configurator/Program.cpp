@@ -3,7 +3,9 @@
 #include "CodePage.h"
 #include "ConfiguratorImages.h"
 #include "FileSizeLimit.h"
+#include "TermSignals.h"
 #include "ToolkitTexts.h"
+#include "WindowCloser.h"
 
 #include <QApplication>
 
@@ -40,7 +42,10 @@ int VendrillMain(int argc, char** argv) {
     platform::RequireCodePage();
     platform::InstallToolkitTexts();
 
+    // Before the windows and after them: no end signal stops their start or their end.
+    platform::TermSignals endSignals;
     TVendrillProgram program;
+    platform::CloseOnEndSignals(endSignals, &program.QeldForm);
     program.QeldForm.show();
     return QApplication::exec();
 }

@@ -2,8 +2,10 @@
 
 #include "CodePage.h"
 #include "FileSizeLimit.h"
+#include "TermSignals.h"
 #include "ToolkitTexts.h"
 #include "ViewerImages.h"
+#include "WindowCloser.h"
 
 #include <QApplication>
 
@@ -42,7 +44,10 @@ int BrisquelMain(int argc, char** argv) {
     platform::RequireCodePage();
     platform::InstallToolkitTexts();
 
+    // Before the windows and after them: no end signal stops their start or their end.
+    platform::TermSignals endSignals;
     TBrisquelProgram program(CommandLineParams(argc, argv));
+    platform::CloseOnEndSignals(endSignals, &program.TolvaForm);
     program.TolvaForm.show();
     return QApplication::exec();
 }

@@ -8,6 +8,8 @@
 #include "MemorySettings.h"
 #include "PortThread.h"
 #include "QtMessageBox.h"
+#include "TermSignals.h"
+#include "WindowCloser.h"
 #include "WindowWait.h"
 #include "link/LinkFixtures.h"
 
@@ -27,6 +29,7 @@
 #include <QtTest/qtestspontaneevent.h>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -42,6 +45,24 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override { ++Paints; }
+};
+
+// Counts the events of one type that reach the object it watches.
+class TEventCounter : public QObject {
+public:
+    TEventCounter(QEvent::Type type, int& count, QObject* parent)
+        : QObject(parent), Type(type), Count(count) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == Type)
+            ++Count;
+        return false;
+    }
+
+private:
+    QEvent::Type Type;
+    int& Count;
 };
 
 bool BusyCursorShown() {
@@ -300,6 +321,36 @@ TEST_F(WindowWaitTest, TheMainWindowDoesNotCloseDuringTheWait) {
     EXPECT_FALSE(form.isVisible());
 }
 
+// An end signal (SIGTERM) during the wait takes the program's own close: the window stays
+// while the wait runs and closes once it is over.
+TEST_F(WindowWaitTest, AnEndSignalDuringTheWaitClosesTheWindowAfterIt) {
+    QTemporaryDir dir;
+    MemorySettings store;
+    TQeldForm form(TQeldFormSetup{&store, dir.path()});
+    platform::TermSignals endSignals;
+    platform::CloseOnEndSignals(endSignals, &form);
+    bool received = false;
+    QObject::connect(&endSignals, &platform::TermSignals::Received, [&] { received = true; });
+    form.show();
+    thread_.SetWaitHook(&form.WindowWait());
+    bool raised = false;
+    bool openAfterSignal = false;
+    EachTick([&] {
+        if (!raised) {
+            raised = true;
+            raise(SIGTERM);
+            return false;
+        }
+        openAfterSignal = form.isVisible();
+        return received;
+    });
+    EXPECT_TRUE(WaitForPause());
+    EXPECT_TRUE(received);
+    EXPECT_TRUE(openAfterSignal);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.isVisible());
+}
+
 // The project file the main window opens: no identification, so no dialog shows.
 const QByteArray kProject = R"(<Device Name="Прибор" NetAddr="210">
   <Packet ID="P1"><Register ID="R1" Addr="1"/></Packet>
@@ -315,22 +366,33 @@ public:
     QString RunSaveDialog() override { return File; }
 };
 
+// The main window on the fixture's link, with the project file to open.
+struct ProjectWindow {
+    explicit ProjectWindow(TProjectLinkParts parts) {
+        QFile file(dir.filePath("project.xml"));
+        written = file.open(QIODevice::WriteOnly) && file.write(kProject) == kProject.size();
+        file.close();
+        form.SetForms({nullptr, &dialog, nullptr, nullptr});
+        files.File = file.fileName();
+        form.SetFileDialogs(&files);
+        form.SetLinkParts(parts);
+    }
+
+    QTemporaryDir dir;
+    MemorySettings store;
+    TQeldForm form{TQeldFormSetup{&store, dir.path()}};
+    TConnectProcessForm dialog{form};
+    ChosenFile files;
+    bool written = false;
+};
+
 // Closing a project whose thread is inside a turn: the window is served until the
 // thread has ended, with the project whole meanwhile; then the project goes. The
 // program's own close that comes meanwhile is not lost: the window closes afterwards.
 TEST_F(WindowWaitTest, ClosingAProjectServesTheWindowUntilItsThreadHasEnded) {
-    QTemporaryDir dir;
-    QFile file(dir.filePath("project.xml"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(kProject) == kProject.size());
-    file.close();
-    MemorySettings store;
-    TQeldForm form(TQeldFormSetup{&store, dir.path()});
-    TConnectProcessForm dialog(form);
-    form.SetForms({nullptr, &dialog, nullptr, nullptr});
-    ChosenFile files;
-    files.File = file.fileName();
-    form.SetFileDialogs(&files);
-    form.SetLinkParts({&clock_, lines_.Factory()});
+    ProjectWindow window({&clock_, lines_.Factory()});
+    ASSERT_TRUE(window.written);
+    TQeldForm& form = window.form;
     auto* canvas = new PaintCounter(form.MainPanel);
     canvas->setGeometry(0, 0, 50, 50);
     form.show();
@@ -385,6 +447,57 @@ TEST_F(WindowWaitTest, ClosingAProjectServesTheWindowUntilItsThreadHasEnded) {
     for (int i = 0; i < 4; ++i)
         panels << form.StatusText(i);
     EXPECT_EQ(panels, (QStringList{"Нет устройства", "Отключено", "Запросов 0", "Ответов 0"}));
+}
+
+// A second end signal while the first one's close waits for the project's port thread
+// changes nothing: the close goes on, the project goes once its thread has ended, and
+// the window closes once.
+TEST_F(WindowWaitTest, ASecondEndSignalDuringTheCloseChangesNothing) {
+    ProjectWindow window({&clock_, lines_.Factory()});
+    ASSERT_TRUE(window.written);
+    TQeldForm& form = window.form;
+    platform::TermSignals endSignals;
+    platform::CloseOnEndSignals(endSignals, &form);
+    int received = 0;
+    QObject::connect(&endSignals, &platform::TermSignals::Received, [&] { ++received; });
+    int closes = 0;
+    form.installEventFilter(new TEventCounter(QEvent::Close, closes, &form));
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.MI_FileOpenClick();
+    form.MI_ConectGoClick();
+    ASSERT_TRUE(WaitHeld(2)); // the project's thread as well as the fixture's
+
+    bool raisedAgain = false;
+    bool wholeMeanwhile = false;
+    bool secondReported = false; // while the close waits: the close holds nothing up
+    EachTick([&] {
+        if (!form.WindowWait().Waiting())
+            return false; // not yet inside the close
+        if (!raisedAgain) {
+            raisedAgain = true;
+            raise(SIGTERM);
+            return false;
+        }
+        wholeMeanwhile = form.Project() && form.isVisible();
+        secondReported = received == 2;
+        return secondReported;
+    });
+    std::thread guard = ReleaseAtBound();
+    raise(SIGTERM);
+    for (int i = 0; i < 100000 && form.isVisible(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    guard.join();
+    QCoreApplication::processEvents();
+
+    EXPECT_TRUE(secondReported);
+    EXPECT_EQ(received, 2);
+    EXPECT_TRUE(wholeMeanwhile);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.Project(), nullptr);
+    EXPECT_EQ(closes, 1);
+    const QStringList line = lines_.log->Entries();
+    EXPECT_TRUE(!line.isEmpty() && line.last().startsWith("close@")); // the port closed last
 }
 
 } // namespace
