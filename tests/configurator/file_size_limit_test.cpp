@@ -105,6 +105,18 @@ const Case kCases[] = {
          return (saved ? "saved; " : "refused; ") + Kept(path, old);
      },
      [](const QString&) { return QByteArray("refused; old file kept"); }},
+    // The old file does not fit the limit either: it cannot be written back.
+    {"settings save, the old file past the limit",
+     [](const QString&) {
+         const QString path = platform::SettingsFilePath(TQeldSettings::Section);
+         const QByteArray old = ReadFile(path);
+         TQeldSettings settings;
+         settings.Link.Port = 7;
+         FileSizeLimit limit(old.size() / 2);
+         const bool saved = settings.Save();
+         return (saved ? "saved; " : "refused; ") + Kept(path, old);
+     },
+     [](const QString&) { return QByteArray("refused; old file kept"); }},
 };
 
 TEST(FileSizeLimit, EachSavePastTheLimitFailsAndKeepsTheOldFile) {
