@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <map>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace platform {
@@ -24,24 +26,50 @@ std::unique_ptr<QSettings> OpenSection(const QString& section) {
                                        section);
 }
 
-// The file as it was before a rewrite, to put back when the rewrite fails.
+// The file as it was before a rewrite, to put back when the rewrite fails. QSettings
+// replaces the file by a rename, so a second name keeps the old one whole and puts it back
+// without writing a byte: a limit that the old file passes too cannot cut it. Where the
+// folder takes no second name, the old bytes are written back.
 struct TFileBefore {
     explicit TFileBefore(const QString& path)
-        : Path(path), Existed(QFileInfo::exists(path)),
-          Read(Existed && ReadWholeFile(path, Bytes)) {}
+        : Path(path), Kept(QFile::encodeName(path + ".before")), Existed(QFileInfo::exists(path)),
+          Read(Existed && ReadWholeFile(path, Bytes)), Linked(Existed && KeepSecondName()) {}
+    ~TFileBefore() {
+        if (Linked)
+            ::unlink(Kept.constData());
+    }
+    TFileBefore(const TFileBefore&) = delete;
+    TFileBefore& operator=(const TFileBefore&) = delete;
+
     void PutBack() const {
         if (!Existed) {
             QFile::remove(Path);
             return;
         }
+        if (Linked && ::rename(Kept.constData(), QFile::encodeName(Path).constData()) == 0)
+            return;
         QSaveFile file(Path);
         if (Read && file.open(QIODevice::WriteOnly) && file.write(Bytes) == Bytes.size())
             CommitInFull(file, Bytes.size());
     }
+
     const QString Path;
+    const QByteArray Kept;
     QByteArray Bytes;
     const bool Existed;
     const bool Read;
+    const bool Linked;
+
+private:
+    // Not for a symbolic link: QSettings replaces the file it points to, not the link.
+    bool KeepSecondName() const {
+        const QByteArray name = QFile::encodeName(Path);
+        struct stat status;
+        if (::lstat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+            return false;
+        ::unlink(Kept.constData()); // one a killed write left
+        return ::link(name.constData(), Kept.constData()) == 0;
+    }
 };
 
 // Takes over a lock that a writer killed mid-write left beside the file, and waits boundedly

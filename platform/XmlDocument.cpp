@@ -314,6 +314,43 @@ std::optional<XmlStatus> MarkupRefusal(const QByteArray& bytes, Layout layout,
     return std::nullopt;
 }
 
+// An encoding that may write an ASCII character in other bytes (UTF-7 writes '<' as "+ADw-")
+// hides markup from the scan of the raw bytes, but not from the parser. Such a text is
+// scanned again as the parser decodes it: refused when that finds what the limits refuse,
+// or attribute lists other than those found in the bytes, which alone are blanked.
+std::optional<XmlStatus> HiddenMarkupRefusal(const QByteArray& bytes, Layout layout,
+                                             const Markup& markup) {
+    if (layout.width != 1)
+        return std::nullopt;
+    QXmlStreamReader reader(bytes);
+    reader.readNext();
+    const QByteArray encoding = reader.documentEncoding().toLatin1();
+    if (encoding.isEmpty() || !QStringDecoder(encoding.constData()).isValid())
+        return std::nullopt; // UTF-8, or one the parser refuses
+    QByteArray ascii(128, '\0');
+    for (int c = 0; c < 128; ++c)
+        ascii[c] = char(c);
+    if (QStringDecoder(encoding.constData()).decode(ascii) == QString::fromLatin1(ascii))
+        return std::nullopt;
+    const QString text = QStringDecoder(encoding.constData()).decode(bytes);
+    const Markup decoded =
+        MarkupScanner<char16_t>(reinterpret_cast<const char16_t*>(text.utf16()), text.size())
+            .Scan();
+    bool seen = decoded.floodAt < 0 && !decoded.parameterEntity &&
+                decoded.definitions <= kMaxAttributeDefinitions &&
+                decoded.attributeLists.size() == markup.attributeLists.size();
+    for (size_t k = 0; seen && k < decoded.attributeLists.size(); ++k) {
+        const auto [begin, end] = decoded.attributeLists[k];
+        const auto [rawBegin, rawEnd] = markup.attributeLists[k];
+        seen = QStringView(text).sliced(begin, end - begin) ==
+               QLatin1StringView(bytes.constData() + rawBegin, rawEnd - rawBegin);
+    }
+    if (seen)
+        return std::nullopt;
+    return XmlStatus{XmlError::Limit,
+                     QStringLiteral("The file's encoding hides markup from the limits.")};
+}
+
 XmlStatus ParseFailure(const QXmlStreamReader& reader) {
     return {XmlError::Parse, QStringLiteral("%1 (line %2, column %3)")
                                  .arg(reader.errorString())
@@ -698,6 +735,8 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
     const Layout layout = LayoutOf(bytes);
     const Markup markup = ScanMarkup(bytes, layout);
     if (const std::optional<XmlStatus> refusal = MarkupRefusal(bytes, layout, markup))
+        return *refusal;
+    if (const std::optional<XmlStatus> refusal = HiddenMarkupRefusal(bytes, layout, markup))
         return *refusal;
     // Attribute lists reach the parser only in a first reading up to the first element,
     // which checks them and gives the document type as the file wrote it.

@@ -37,6 +37,17 @@ QByteArray Shown(const platform::RecordingMessageBox& boxes) {
     return texts;
 }
 
+// A settings save under a limit set from the size of the old settings file.
+QByteArray SaveSettings(qsizetype (*limitFor)(qsizetype oldSize)) {
+    const QString path = platform::SettingsFilePath(TQeldSettings::Section);
+    const QByteArray old = ReadFile(path);
+    TQeldSettings settings;
+    settings.Link.Port = 7;
+    FileSizeLimit limit(rlim_t(limitFor(old.size())));
+    const bool saved = settings.Save();
+    return (saved ? "saved; " : "refused; ") + Kept(path, old);
+}
+
 struct Case {
     const char* name;
     // Runs in the child with the shared folder; reports what happened.
@@ -95,15 +106,11 @@ const Case kCases[] = {
                 "; old file kept";
      }},
     {"settings save",
-     [](const QString&) {
-         const QString path = platform::SettingsFilePath(TQeldSettings::Section);
-         const QByteArray old = ReadFile(path);
-         TQeldSettings settings;
-         settings.Link.Port = 7;
-         FileSizeLimit limit(old.size() + 10);
-         const bool saved = settings.Save();
-         return (saved ? "saved; " : "refused; ") + Kept(path, old);
-     },
+     [](const QString&) { return SaveSettings([](qsizetype old) { return old + 10; }); },
+     [](const QString&) { return QByteArray("refused; old file kept"); }},
+    // The old file does not fit the limit either: it cannot be written back.
+    {"settings save, the old file past the limit",
+     [](const QString&) { return SaveSettings([](qsizetype old) { return old / 2; }); },
      [](const QString&) { return QByteArray("refused; old file kept"); }},
 };
 

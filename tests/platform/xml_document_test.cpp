@@ -591,3 +591,45 @@ TEST(XmlDocument, DeclaredAttributeDefinitionLimit) {
 }
 
 } // namespace
+
+// An encoding that may write an ASCII character in other bytes (UTF-7 writes '<' as "+ADw-"
+// and '=' as "+AD0-") hides nothing from the limits: what the parser decodes is what counts.
+// A text whose encoding hides no markup loads as before.
+TEST(XmlDocument, MarkupHiddenByTheEncodingIsRefused) {
+    const HangGuard guard;
+    QByteArray flood;
+    for (int i = 0; i <= kMaxAttributes; ++i)
+        flood += " a" + QByteArray::number(i) + "+AD0-'1'";
+    struct Case {
+        const char* name;
+        QByteArray body;
+        XmlError error;
+    };
+    for (const Case& c : {
+             Case{"nothing hidden", "<d a=\"+BB8EQAQ4BDIENQRC-\"><e/></d>", XmlError::None},
+             Case{"attribute list written plainly",
+                  "<!DOCTYPE d [<!ATTLIST e a CDATA 'v'>]><d><e/></d>", XmlError::None},
+             Case{"attribute list", "<!DOCTYPE d [+ADw-!ATTLIST e a CDATA 'v'>]><d><e/></d>",
+                  XmlError::Limit},
+             Case{"definitions over the limit",
+                  "<!DOCTYPE d [+ADw-!ATTLIST e" + Definitions(kMaxAttributeDefinitions + 1) +
+                      ">]><d><e/></d>",
+                  XmlError::Limit},
+             Case{"attributes over the limit", "<d><e" + flood + "/></d>", XmlError::Limit},
+         }) {
+        XmlDocument doc;
+        const XmlStatus status =
+            doc.LoadFromData("<?xml version=\"1.0\" encoding=\"UTF-7\"?>\n" + c.body + "\n");
+        EXPECT_EQ(status.error, c.error) << c.name << ": " << status.message.toStdString();
+        EXPECT_EQ(doc.DocumentElement().IsNull(), c.error != XmlError::None) << c.name;
+        if (c.error == XmlError::None) {
+            EXPECT_FALSE(doc.DocumentElement().ChildElement("e").HasAttribute("a")) << c.name;
+        }
+    }
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadFromData("<?xml version=\"1.0\" encoding=\"UTF-7\"?>\n"
+                                 "<d a=\"+BB8EQAQ4BDIENQRC-\"/>\n")
+                    .Ok());
+    EXPECT_EQ(doc.DocumentElement().Attribute("a"),
+              std::optional<QString>(QString::fromUtf8("Привет")));
+}
