@@ -33,7 +33,8 @@ std::unique_ptr<QSettings> OpenSection(const QString& section) {
 struct TFileBefore {
     explicit TFileBefore(const QString& path)
         : Path(path), Kept(QFile::encodeName(path + ".before")), Existed(QFileInfo::exists(path)),
-          Read(Existed && ReadWholeFile(path, Bytes)), Linked(Existed && KeepSecondName()) {}
+          Linked(Existed && KeepSecondName()),
+          Read(Existed && !Linked && ReadWholeFile(path, Bytes)) {}
     ~TFileBefore() {
         if (Linked)
             ::unlink(Kept.constData());
@@ -57,8 +58,8 @@ struct TFileBefore {
     const QByteArray Kept;
     QByteArray Bytes;
     const bool Existed;
-    const bool Read;
     const bool Linked;
+    const bool Read; // the old bytes, needed only where no second name was kept
 
 private:
     // Not for a symbolic link: QSettings replaces the file it points to, not the link.
