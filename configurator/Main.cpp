@@ -389,8 +389,10 @@ void TQeldForm::closeEvent(QCloseEvent* event) {
         // The project must not go under the wait. The window manager's close is the
         // user's input, which the wait does not take; the program's own close (the one
         // of a download that ended, say) is made once the wait is over.
-        if (!event->spontaneous())
+        if (!event->spontaneous()) {
             CloseAfterWait = true;
+            LinkWait.AskClose();
+        }
         event->ignore();
         return;
     }

@@ -27,6 +27,9 @@ public:
 
     // True while a wait runs.
     bool Waiting() const { return Depth > 0; }
+    // The window's own close came during a wait; it is made once the wait is over.
+    void AskClose() { CloseWasAsked = true; }
+    bool CloseAsked() const override { return CloseWasAsked; }
 
 signals:
     // The outermost wait has ended.
@@ -37,4 +40,5 @@ protected:
 
 private:
     int Depth = 0; // waits inside waits
+    bool CloseWasAsked = false;
 };

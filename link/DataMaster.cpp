@@ -2,6 +2,7 @@
 
 #include "CodePage.h"
 #include "MessageBox.h"
+#include "WaitHook.h"
 
 const QString TDataMaster::SearchText = QStringLiteral("Поиск устройства...");
 const QString TDataMaster::SilentText = QStringLiteral("Устройство не отвечает...");
@@ -50,7 +51,11 @@ void TDataMaster::Connect(const QString& deviceId, const std::vector<TPacket*>& 
 
     // A thread suspended inside a cycle would, once resumed, finish it on a port that
     // the port test has closed.
-    if (!QuietThread()) {
+    const bool quiet = QuietThread();
+    // The window's close came during that wait and goes on after it: nothing starts under it.
+    if (const TWaitHook* window = thread_->WaitHook(); window && window->CloseAsked())
+        return;
+    if (!quiet) {
         RefuseConnect(settings.Port);
         return;
     }

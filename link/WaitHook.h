@@ -15,4 +15,7 @@ public:
     // nothing the user does. The time it takes does not count against the wait's bound.
     virtual void ServeWait() = 0;
     virtual void EndWait() = 0;
+    // True once the window has been asked to close during a wait: the caller that waited
+    // starts nothing after it (no connect, no window) and leaves the close to go on.
+    virtual bool CloseAsked() const { return false; }
 };

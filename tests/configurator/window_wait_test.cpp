@@ -500,4 +500,44 @@ TEST_F(WindowWaitTest, ASecondEndSignalDuringTheCloseChangesNothing) {
     EXPECT_TRUE(!line.isEmpty() && line.last().startsWith("close@")); // the port closed last
 }
 
+// Start after Stop waits for the cycle in flight; the program's own close asked meanwhile
+// (an end signal's) wins: the Start that waited opens no port and no window, and the
+// window closes once the wait is over, its project freed.
+TEST_F(WindowWaitTest, ACloseAskedDuringStartsWaitKeepsTheLinkStopped) {
+    ProjectWindow window({&clock_, lines_.Factory()});
+    ASSERT_TRUE(window.written);
+    TQeldForm& form = window.form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.MI_FileOpenClick();
+    form.MI_ConectGoClick();
+    ASSERT_TRUE(WaitHeld(2)); // the project's thread as well as the fixture's
+    form.MI_ConectStopClick();
+
+    bool waited = false;
+    EachTick([&] {
+        if (!form.WindowWait().Waiting())
+            return false;
+        waited = true;
+        form.close();
+        return true;
+    });
+    const int opensBefore = int(lines_.log->Entries().filter("open@").size());
+    std::thread guard = ReleaseAtBound();
+    form.MI_ConectGoClick();
+    guard.join();
+    const QStringList afterStart = lines_.log->Entries();
+    for (int i = 0; i < 100 && form.isVisible(); ++i)
+        QCoreApplication::processEvents();
+
+    EXPECT_TRUE(waited);
+    ASSERT_FALSE(afterStart.isEmpty());
+    EXPECT_TRUE(afterStart.last().startsWith("close@")) << afterStart.join(' ').toStdString();
+    EXPECT_EQ(afterStart.filter("open@").size(), opensBefore);
+    EXPECT_NE(form.StatusText(1), "Работа");
+    EXPECT_FALSE(window.dialog.isVisible());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.Project(), nullptr);
+}
+
 } // namespace
