@@ -44,6 +44,7 @@ int VendrillMain(int argc, char** argv) {
 
     // Before the windows and after them: no end signal stops their start or their end.
     platform::TermSignals endSignals;
+    endSignals.KeepUntilExit();
     TVendrillProgram program;
     platform::CloseOnEndSignals(endSignals, &program.QeldForm);
     program.QeldForm.show();

@@ -58,6 +58,14 @@ TermSignals::TermSignals(QObject* parent) : QObject(parent) {
 }
 
 TermSignals::~TermSignals() {
+    if (KeptUntilExit) {
+        // The handlers stay and report nowhere. The pipe stays open too: a handler that
+        // read its write end just now writes into it harmlessly, not into a reused
+        // descriptor, and no reader gone makes its write raise SIGPIPE.
+        g_writeEnd.store(-1);
+        delete Notifier;
+        return;
+    }
     for (int i = 0; i < 3; ++i)
         if (Installed[i])
             sigaction(kSignals[i], &Previous[i], nullptr);

@@ -19,10 +19,15 @@ class TermSignals : public QObject {
     Q_OBJECT
 public:
     explicit TermSignals(QObject* parent = nullptr);
-    // The handlers that were there before come back.
+    // The handlers that were there before come back, unless KeepUntilExit was asked.
     ~TermSignals() override;
     TermSignals(const TermSignals&) = delete;
     TermSignals& operator=(const TermSignals&) = delete;
+
+    // For a program's main: once the instance has gone, through the rest of the program's
+    // end, the signals are still taken in and end nothing, so that a session manager's
+    // further signals during the close do not kill the program it is closing.
+    void KeepUntilExit() { KeptUntilExit = true; }
 
 signals:
     // Once for each batch of signals that came since the last: the latest signal's number.
@@ -36,6 +41,7 @@ private:
     QSocketNotifier* Notifier = nullptr;
     struct sigaction Previous[3] = {};
     bool Installed[3] = {};
+    bool KeptUntilExit = false;
 };
 
 } // namespace platform

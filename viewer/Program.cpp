@@ -46,6 +46,7 @@ int BrisquelMain(int argc, char** argv) {
 
     // Before the windows and after them: no end signal stops their start or their end.
     platform::TermSignals endSignals;
+    endSignals.KeepUntilExit();
     TBrisquelProgram program(CommandLineParams(argc, argv));
     platform::CloseOnEndSignals(endSignals, &program.TolvaForm);
     program.TolvaForm.show();

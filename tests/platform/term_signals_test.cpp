@@ -15,7 +15,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -88,6 +90,28 @@ TEST(TermSignals, KeepsAnIgnoredSignalAndGivesTheHandlersBack) {
     EXPECT_EQ(HandlerOf(SIGTERM), SIG_DFL);
     EXPECT_EQ(HandlerOf(SIGINT), SIG_DFL);
     signal(SIGHUP, hupBefore);
+}
+
+// A program's end takes the signals in until the process has gone: the handlers stay
+// once the instance has, and the signals end nothing; an ignored one stays ignored.
+TEST(TermSignals, KeptUntilExitTheyEndNothingAfterTheInstance) {
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGHUP, SIG_IGN);
+        {
+            TermSignals endSignals;
+            endSignals.KeepUntilExit();
+        }
+        const bool hupIgnored = HandlerOf(SIGHUP) == SIG_IGN;
+        for (int i = 0; i < 3; ++i)
+            for (int sent : {SIGTERM, SIGINT, SIGHUP})
+                raise(sent);
+        _exit(hupIgnored ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // A main window that notes its closes.

@@ -11,10 +11,13 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -27,6 +30,7 @@ constexpr int kHandlerBoundMs = 20000; // a program without handlers fails here
 struct Case {
     const char* name;
     std::vector<int> sent; // sent one right after the other
+    bool flood = false;    // then SIGTERM again and again until the program has ended
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -44,6 +48,34 @@ const Case kCases[] = {
     // The second comes while the first one's close is on its way: nothing changes.
     {"TermTwice", {SIGTERM, SIGTERM}},
     {"IntThenHup", {SIGINT, SIGHUP}},
+    // As a session manager or a supervisor may: the close and the program's end after it
+    // take them all in.
+    {"TermFlood", {SIGTERM}, true},
+};
+
+// Sends SIGTERM to the process every millisecond or so until it has ended. Through a pidfd,
+// so that no signal reaches another process that gets its number once it has gone.
+class SignalFlood {
+public:
+    explicit SignalFlood(qint64 pid)
+        : pidfd_(int(syscall(SYS_pidfd_open, pid_t(pid), 0))), sender_([this] {
+              while (pidfd_ >= 0 && !stop_ &&
+                     syscall(SYS_pidfd_send_signal, pidfd_, SIGTERM, nullptr, 0) == 0)
+                  std::this_thread::sleep_for(std::chrono::microseconds(500));
+          }) {}
+    ~SignalFlood() {
+        stop_ = true;
+        sender_.join();
+        if (pidfd_ >= 0)
+            close(pidfd_);
+    }
+    SignalFlood(const SignalFlood&) = delete;
+    SignalFlood& operator=(const SignalFlood&) = delete;
+
+private:
+    const int pidfd_;
+    std::atomic<bool> stop_{false};
+    std::thread sender_;
 };
 
 // Whether the process has a handler of its own for the signal (SigCgt in its status).
@@ -112,10 +144,14 @@ protected:
             },
             kHandlerBoundMs);
     }
-    void SendAndExpectNormalEnd(const std::vector<int>& endSignals) {
+    void SendAndExpectNormalEnd(const std::vector<int>& endSignals, bool flood = false) {
         for (int signal : endSignals)
             ASSERT_EQ(kill(static_cast<pid_t>(process.processId()), signal), 0);
+        std::optional<SignalFlood> further;
+        if (flood)
+            further.emplace(process.processId());
         ASSERT_TRUE(process.waitForFinished(kBoundMs)) << "the program did not end";
+        further.reset();
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "ended by the signal";
         EXPECT_EQ(process.exitCode(), 0);
     }
@@ -133,7 +169,7 @@ TEST_P(ProgramSignals, VendrillWritesItsSettingsAndRemovesItsTemp) {
     ASSERT_TRUE(downloaded.open(QIODevice::WriteOnly) && downloaded.write("x") == 1);
     downloaded.close();
 
-    ASSERT_NO_FATAL_FAILURE(SendAndExpectNormalEnd(GetParam().sent));
+    ASSERT_NO_FATAL_FAILURE(SendAndExpectNormalEnd(GetParam().sent, GetParam().flood));
     EXPECT_FALSE(QFileInfo::exists(temp));
     QFile settings(SettingsFile("Morlavin_V1"));
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
@@ -144,7 +180,7 @@ TEST_P(ProgramSignals, BrisquelWritesItsSettings) {
     ASSERT_NO_FATAL_FAILURE(Start(BRISQUEL_PROGRAM, {EXAMPLES_DIR "/archive-enciphered.xxx"}));
     ASSERT_NO_FATAL_FAILURE(WaitUntilCaught(GetParam().sent));
 
-    ASSERT_NO_FATAL_FAILURE(SendAndExpectNormalEnd(GetParam().sent));
+    ASSERT_NO_FATAL_FAILURE(SendAndExpectNormalEnd(GetParam().sent, GetParam().flood));
     QFile settings(SettingsFile("Brisquelon"));
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly)) << "settings not written";
     EXPECT_FALSE(settings.readAll().isEmpty());
