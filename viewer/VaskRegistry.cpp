@@ -83,10 +83,12 @@ QByteArray DesktopEntry(const QString& programPath, const QString& typeName) {
     return entry.toUtf8();
 }
 
+// Started, not waited for: a tool held up by a lock or a slow home must not freeze the
+// window, and what it does is the desktop's, not the association's.
 void RunInstalledTool(const QString& program, const QStringList& args) {
     const QString exe = QStandardPaths::findExecutable(program);
     if (!exe.isEmpty())
-        QProcess::execute(exe, args);
+        QProcess::startDetached(exe, args);
 }
 
 } // namespace

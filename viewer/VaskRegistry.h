@@ -54,7 +54,8 @@ public:
     std::function<QString()> ProgramPath;
     // The type's icon as PNG bytes; nothing is written for it while empty.
     QByteArray IconPng;
-    // Runs a cache tool (program name, arguments) when it is installed; tests replace it.
+    // Starts a cache tool (program name, arguments) when it is installed, without waiting
+    // for it; tests replace it.
     std::function<void(const QString&, const QStringList&)> RunTool;
 
 private:

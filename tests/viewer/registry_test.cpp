@@ -11,6 +11,9 @@
 #include <QMap>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -257,8 +260,54 @@ TEST_F(FileTypeAssociation, TheDesktopDatabaseAcceptsThePackage) {
     TVaskRegistry real;
     real.ProgramPath = [this] { return program; };
     real.RegisterFileType(".xxx", "xxxFile");
-    const QByteArray globs = ReadAll(data + "/mime/globs2");
+    // The tool runs on its own; only one that never writes its cache runs into the bound.
+    QByteArray globs;
+    for (int i = 0; i < 600 && !globs.contains("application/x-xxxfile:*.xxx"); ++i) {
+        QThread::msleep(50);
+        globs = ReadAll(data + "/mime/globs2");
+    }
     EXPECT_TRUE(globs.contains("application/x-xxxfile:*.xxx")) << globs.data();
+}
+
+// A cache tool that never ends (a lock, a slow home) holds the association up for no
+// time: it returns with both tools still running.
+TEST_F(FileTypeAssociation, ACacheToolThatHangsHoldsNothingUp) {
+    const QString bin = home.path() + "/bin";
+    for (const char* tool : {"update-mime-database", "update-desktop-database"}) {
+        const QString path = bin + "/" + tool;
+        WriteAll(path, "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
+        ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8() + ":" + path);
+    TVaskRegistry real;
+    real.ProgramPath = [this] { return program; };
+    const pid_t child = fork();
+    if (child == 0) {
+        real.RegisterFileType(".xxx", "xxxFile");
+        _exit(0);
+    }
+    qputenv("PATH", path);
+    // Only an association that waits for the tools runs into this bound.
+    int status = -1;
+    for (int i = 0; i < 400 && waitpid(child, &status, WNOHANG) != child; ++i)
+        QThread::msleep(50);
+    if (!WIFEXITED(status)) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "held up by the tools";
+    for (const char* tool : {"update-mime-database", "update-desktop-database"}) {
+        const QString pidFile = bin + "/" + tool + ".pid";
+        QByteArray pid;
+        for (int i = 0; i < 400 && !pid.endsWith('\n'); ++i) {
+            QThread::msleep(50);
+            pid = ReadAll(pidFile);
+        }
+        EXPECT_FALSE(pid.isEmpty()) << tool << " not started";
+        if (pid.trimmed().toInt() > 0)
+            kill(pid.trimmed().toInt(), SIGKILL);
+    }
 }
 
 } // namespace
