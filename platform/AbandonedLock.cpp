@@ -2,10 +2,13 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QSysInfo>
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,6 +22,8 @@ namespace {
 constexpr qsizetype kHolderBytes = 1024;
 constexpr int64_t kPollMs = 20;
 constexpr qint64 kJustCreatedMs = 1000;
+// The age at which Qt takes a lock over whoever it names.
+constexpr qint64 kStaleMs = 30000;
 
 QByteArray ReadHolder(int fd) {
     QByteArray bytes(kHolderBytes, '\0');
@@ -35,12 +40,34 @@ QByteArray ReadHolder(int fd) {
     return bytes;
 }
 
+qint64 AgeMs(const struct stat& status) {
+    const qint64 made = qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+    return QDateTime::currentMSecsSinceEpoch() - made;
+}
+
 // Qt creates a lock a moment before it takes the flock and names itself in it: an empty lock
 // made this instant may still be a living writer's.
 bool JustCreated(const struct stat& status) {
-    const qint64 made = qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
-    const qint64 age = QDateTime::currentMSecsSinceEpoch() - made;
+    const qint64 age = AgeMs(status);
     return age >= 0 && age < kJustCreatedMs;
+}
+
+// As Qt judges a number that came back to another program: the name of the running program
+// file against the program the lock names. One whose file cannot be looked up counts as
+// another program, as with Qt.
+bool OtherProgram(pid_t pid, const QByteArray& program) {
+    const QByteArray link = "/proc/" + QByteArray::number(pid) + "/exe";
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+    if (n <= 0)
+        return true;
+    QByteArray running(target, n);
+    if (running.endsWith(" (deleted)"))
+        running.chop(10);
+    QFileInfo named(QString::fromUtf8(program));
+    if (named.isSymLink())
+        named.setFile(named.symLinkTarget());
+    return QFileInfo(QFile::decodeName(running)).fileName() != named.fileName();
 }
 
 // A process on another machine (same host name, other machine id, or another host) cannot
@@ -57,7 +84,9 @@ bool HolderIsGone(const QByteArray& holder) {
         return false;
     if (!machine.isEmpty() && machine != QSysInfo::machineUniqueId())
         return false;
-    return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+    if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        return true;
+    return OtherProgram(pid_t(pid), lines.value(1));
 }
 
 // Another program may have removed the lock and taken a new one since it was opened.
@@ -85,7 +114,7 @@ LockState ClearAbandonedLock(const QString& path) {
         const QByteArray holder = ReadHolder(fd);
         if (holder.isEmpty() && JustCreated(status))
             state = LockState::Held;
-        else if (HolderIsGone(holder))
+        else if (HolderIsGone(holder) || std::abs(AgeMs(status)) > kStaleMs)
             state = StillNamed(fd, name) && ::unlink(name.constData()) == 0 ? LockState::Free
                                                                             : LockState::Held;
     }
@@ -95,7 +124,7 @@ LockState ClearAbandonedLock(const QString& path) {
 
 bool WaitForLock(const QString& path, Clock& clock, int64_t boundMs) {
     const int64_t end = clock.NowMs() + boundMs;
-    while (ClearAbandonedLock(path) == LockState::Held) {
+    while (ClearAbandonedLock(path) != LockState::Free) {
         if (clock.NowMs() >= end)
             return false;
         clock.SleepMs(kPollMs);

@@ -1,6 +1,5 @@
 #include "FileSizeLimit.h"
 
-#include <atomic>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -8,12 +7,8 @@ namespace platform {
 
 namespace {
 
-std::atomic<unsigned> limitHits{0};
-static_assert(std::atomic<unsigned>::is_always_lock_free, "used in a signal handler");
-
-void CountLimitHit(int) {
-    limitHits.fetch_add(1, std::memory_order_relaxed);
-}
+// The write past the limit fails with EFBIG; there is nothing else to do.
+void OnLimitPassed(int) {}
 
 } // namespace
 
@@ -21,14 +16,10 @@ void SurviveFileSizeLimit() {
     // A handler rather than SIG_IGN: a program started from here (the desktop's opener)
     // gets the default back at exec instead of inheriting ours.
     struct sigaction action {};
-    action.sa_handler = CountLimitHit;
+    action.sa_handler = OnLimitPassed;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGXFSZ, &action, nullptr);
-}
-
-unsigned FileSizeLimitHits() {
-    return limitHits.load(std::memory_order_relaxed);
 }
 
 bool FitsFileSizeLimit(qint64 size) {

@@ -11,10 +11,6 @@ namespace platform {
 // Program start-up: a write past the file-size limit fails instead of ending the process.
 void SurviveFileSizeLimit();
 
-// How many writes the limit has refused since SurviveFileSizeLimit: a change across a
-// write the caller cannot check byte by byte (QSettings) says it was cut short.
-unsigned FileSizeLimitHits();
-
 // Whether a file of `size` bytes may be written under the process's file-size limit.
 bool FitsFileSizeLimit(qint64 size);
 

@@ -1,13 +1,15 @@
 #include "SettingsStore.h"
 
 #include "AbandonedLock.h"
-#include "FileSizeLimit.h"
 #include "WholeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
@@ -26,74 +28,163 @@ std::unique_ptr<QSettings> OpenSection(const QString& section) {
                                        section);
 }
 
-// The file as it was before a rewrite, to put back when the rewrite fails. QSettings
-// replaces the file by a rename, so a second name keeps the old one whole and puts it back
-// without writing a byte: a limit that the old file passes too cannot cut it. Where the
-// folder takes no second name, the old bytes are written back.
-struct TFileBefore {
+// The file a write of path reaches: QSettings writes through QSaveFile, which replaces the
+// file at the end of a chain of symbolic links, not the link.
+QString WrittenFile(const QString& path) {
+    QFileInfo file(path);
+    for (int depth = 0; depth < 40 && file.isSymLink(); ++depth)
+        file.setFile(file.symLinkTarget());
+    return file.filePath();
+}
+
+// A name beside path for the old file: path's own name and the suffix, the name shortened
+// where both would pass the longest name a folder takes.
+QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix) {
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = path.left(slash + 1);
+    const QByteArray name = path.mid(slash + 1);
+    return folder + name.left(NAME_MAX - suffix.size()) + suffix;
+}
+
+int (*linkCall)(const char*, const char*) = ::link;
+
+// A copy of the file at from under the name to, every byte read back: where a folder takes
+// no second name of a file, the old file is kept this way.
+bool CopyInFull(const QByteArray& from, const QByteArray& to) {
+    QByteArray bytes;
+    struct stat status;
+    if (!ReadWholeFile(QFile::decodeName(from), bytes) || ::stat(from.constData(), &status) != 0)
+        return false;
+    const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    const bool written =
+        done == bytes.size() && ::fchmod(fd, status.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+    QByteArray copy;
+    if (::close(fd) != 0 || !written || !ReadWholeFile(QFile::decodeName(to), copy) ||
+        copy != bytes) {
+        ::unlink(to.constData());
+        return false;
+    }
+    return true;
+}
+
+// The file as it was before a rewrite, kept under a second name beside it so that a rewrite
+// that fails, whatever the cause, is undone by a rename, which writes no byte: neither a
+// full disk nor a file-size limit that the old file passes too can cut it. QSettings
+// replaces the file by a rename, so a hard link keeps the old one whole; where the folder
+// takes none, a copy does.
+class TFileBefore {
+public:
     explicit TFileBefore(const QString& path)
-        : Path(path), Kept(QFile::encodeName(path + ".before")), Existed(QFileInfo::exists(path)),
-          Linked(Existed && KeepSecondName()),
-          Read(Existed && !Linked && ReadWholeFile(path, Bytes)) {}
+        : File(QFile::encodeName(WrittenFile(path))), Kept(NameBeside(File, ".before")) {
+        struct stat status;
+        Existed = ::lstat(File.constData(), &status) == 0;
+        if (!Existed || !S_ISREG(status.st_mode))
+            return;
+        ::unlink(Kept.constData()); // one a killed write left
+        Made = linkCall(File.constData(), Kept.constData()) == 0 || CopyInFull(File, Kept);
+    }
     ~TFileBefore() {
-        if (Linked)
+        if (Made)
             ::unlink(Kept.constData());
     }
     TFileBefore(const TFileBefore&) = delete;
     TFileBefore& operator=(const TFileBefore&) = delete;
 
-    void PutBack() const {
-        if (!Existed) {
-            QFile::remove(Path);
-            return;
-        }
-        if (Linked && ::rename(Kept.constData(), QFile::encodeName(Path).constData()) == 0)
-            return;
-        QSaveFile file(Path);
-        if (Read && file.open(QIODevice::WriteOnly) && file.write(Bytes) == Bytes.size())
-            CommitInFull(file, Bytes.size());
-    }
+    // A file that is there but could not be kept is not rewritten: nothing could undo it.
+    bool Ready() const { return !Existed || Made; }
 
-    const QString Path;
-    const QByteArray Kept;
-    QByteArray Bytes;
-    const bool Existed;
-    const bool Linked;
-    const bool Read; // the old bytes, needed only where no second name was kept
+    // A rename of a second name of the same file (a rewrite that never replaced it) does
+    // nothing; the destructor then removes that name.
+    void PutBack() const {
+        if (Existed)
+            ::rename(Kept.constData(), File.constData());
+        else
+            ::unlink(File.constData());
+    }
 
 private:
-    // Not for a symbolic link: QSettings replaces the file it points to, not the link.
-    bool KeepSecondName() const {
-        const QByteArray name = QFile::encodeName(Path);
-        struct stat status;
-        if (::lstat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode))
-            return false;
-        ::unlink(Kept.constData()); // one a killed write left
-        return ::link(name.constData(), Kept.constData()) == 0;
-    }
+    const QByteArray File;
+    const QByteArray Kept;
+    bool Existed = false;
+    bool Made = false;
 };
+
+// Every value the file holds, as QSettings reads it from the disk now. QSettings keeps what
+// it read and wrote of a file by its path and takes a file of the same size and time for
+// unchanged, so the file is read through a name of its own that no QSettings has used.
+std::optional<QVariantMap> ValuesOnDisk(const QString& path) {
+    const QTemporaryDir folder;
+    const QString alias = folder.filePath(QStringLiteral("settings.ini"));
+    if (!folder.isValid() || !QFile::link(QFileInfo(path).absoluteFilePath(), alias))
+        return std::nullopt;
+    QSettings file(alias, QSettings::IniFormat);
+    if (file.status() != QSettings::NoError)
+        return std::nullopt;
+    QVariantMap values;
+    for (const QString& key : file.allKeys())
+        values.insert(key, file.value(key));
+    return values;
+}
+
+// Whether the file on disk holds exactly what settings meant to write: the old values with
+// the new ones set.
+bool WrittenInFull(QSettings& settings) {
+    if (settings.status() != QSettings::NoError)
+        return false;
+    settings.setFallbacksEnabled(false); // the user's own file alone
+    QVariantMap meant;
+    for (const QString& key : settings.allKeys())
+        meant.insert(key, settings.value(key));
+    return ValuesOnDisk(settings.fileName()) == meant;
+}
 
 // Takes over a lock that a writer killed mid-write left beside the file, and waits boundedly
 // for one a living program holds: QSettings would wait 30 s for the first and for good for
-// the second. Asked before any value is set, since QSettings writes its pending values again
-// when it is destroyed, lock or not.
+// the second.
 bool LockFree(const QSettings& settings) {
     return WaitForLock(settings.fileName() + ".lock", *lockClock, SettingsLockWaitMs);
 }
 
-// Rewrites the file with the values set since the last sync. QSettings takes a file cut
-// short at the file-size limit for written, so the old one is put back then.
-bool Sync(QSettings& settings) {
-    const TFileBefore before(settings.fileName());
-    const unsigned limitHits = FileSizeLimitHits();
-    settings.sync();
-    ++fileWrites;
-    if (FileSizeLimitHits() != limitHits) {
-        before.PutBack();
+// One section's rewrite. Its lock is waited for and its old file kept before any value is
+// set, since QSettings writes its pending values again when it is destroyed, whatever came
+// of them.
+class TRewrite {
+public:
+    explicit TRewrite(const QString& section) : Settings(OpenSection(section)) {
+        if (LockFree(*Settings))
+            Before.emplace(Settings->fileName());
+    }
+
+    // False when the lock stays held or the old file could not be kept: no value may be set.
+    bool Ready() const { return Before && Before->Ready(); }
+    void Set(const QString& name, const QString& value) { Settings->setValue(name, value); }
+
+    // Writes the values set, then reads the file back: QSettings takes a write that a full
+    // disk or the file-size limit cut short for done, and the old file is put back then.
+    bool Sync() {
+        Settings->sync();
+        ++fileWrites;
+        if (WrittenInFull(*Settings))
+            return true;
+        Before->PutBack();
         return false;
     }
-    return settings.status() == QSettings::NoError;
-}
+
+private:
+    std::unique_ptr<QSettings> Settings;
+    std::optional<TFileBefore> Before;
+};
 
 class IniSettingsStore : public SettingsStore {
 public:
@@ -112,35 +203,31 @@ public:
             batch.push_back({section, name, value});
             return true;
         }
-        const std::unique_ptr<QSettings> settings = OpenSection(section);
-        if (!LockFree(*settings))
+        TRewrite file(section);
+        if (!file.Ready())
             return false;
-        settings->setValue(name, value);
-        return Sync(*settings);
+        file.Set(name, value);
+        return file.Sync();
     }
 
     void Begin() override { batching = true; }
 
     bool Commit() override {
-        // A file whose lock stays held keeps no value, so that nothing waits on it again.
-        std::map<QString, std::unique_ptr<QSettings>> files;
+        // A file that cannot be rewritten keeps no value, so that nothing waits on it again.
+        std::map<QString, std::unique_ptr<TRewrite>> files;
         bool ok = true;
         for (const TPending& p : batch) {
             const auto [file, opened] = files.try_emplace(p.section);
-            std::unique_ptr<QSettings>& settings = file->second;
             if (opened) {
-                settings = OpenSection(p.section);
-                if (!LockFree(*settings)) {
-                    settings.reset();
-                    ok = false;
-                }
+                file->second = std::make_unique<TRewrite>(p.section);
+                ok &= file->second->Ready();
             }
-            if (settings)
-                settings->setValue(p.name, p.value);
+            if (file->second->Ready())
+                file->second->Set(p.name, p.value);
         }
-        for (auto& [section, settings] : files)
-            if (settings)
-                ok &= Sync(*settings);
+        for (auto& [section, file] : files)
+            if (file->Ready())
+                ok &= file->Sync();
         batch.clear();
         batching = false;
         return ok;
@@ -175,6 +262,10 @@ int SettingsFileWrites() {
 
 void SetSettingsClock(Clock& clock) {
     lockClock = &clock;
+}
+
+void SetSettingsLinkCall(int (*call)(const char* from, const char* to)) {
+    linkCall = call ? call : ::link;
 }
 
 } // namespace platform

@@ -44,4 +44,8 @@ inline constexpr int64_t SettingsLockWaitMs = 10000;
 // The clock that wait runs on (the system's until a test puts a virtual one in).
 void SetSettingsClock(Clock& clock);
 
+// How the old file gets its second name before a rewrite (link(2) until a test puts in one
+// that fails, as in a folder that takes no hard link); nullptr puts link(2) back.
+void SetSettingsLinkCall(int (*call)(const char* from, const char* to));
+
 } // namespace platform

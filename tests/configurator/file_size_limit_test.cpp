@@ -13,6 +13,8 @@
 #include "XmlDocument.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 namespace {
@@ -46,6 +48,37 @@ QByteArray SaveSettings(qsizetype (*limitFor)(qsizetype oldSize)) {
     FileSizeLimit limit(rlim_t(limitFor(old.size())));
     const bool saved = settings.Save();
     return (saved ? "saved; " : "refused; ") + Kept(path, old);
+}
+
+// The settings file made a symbolic link to a file in another folder, as a user who keeps
+// settings elsewhere has it.
+QByteArray AsLinkElsewhere(const QString& dir) {
+    const QString path = platform::SettingsFilePath(TQeldSettings::Section);
+    const QString target = dir + "/elsewhere/settings.ini";
+    if (!QDir().mkpath(dir + "/elsewhere") || !QFile::rename(path, target) ||
+        !QFile::link(target, path))
+        return "no link made; ";
+    return {};
+}
+
+QByteArray StillALink(const QString& dir) {
+    const QFileInfo link(platform::SettingsFilePath(TQeldSettings::Section));
+    return link.isSymLink() && link.symLinkTarget() == dir + "/elsewhere/settings.ini"
+               ? "; still a link"
+               : "; link replaced";
+}
+
+int NoHardLink(const char*, const char*) {
+    errno = EPERM;
+    return -1;
+}
+
+qsizetype PastTheNewFile(qsizetype old) {
+    return old + 10;
+}
+
+qsizetype BelowTheOldFile(qsizetype old) {
+    return old / 2;
 }
 
 struct Case {
@@ -105,12 +138,30 @@ const Case kCases[] = {
          return "refused; Неудалось записать фаил" + (dir + "/DATA.BIN").toUtf8() +
                 "; old file kept";
      }},
-    {"settings save",
-     [](const QString&) { return SaveSettings([](qsizetype old) { return old + 10; }); },
+    {"settings save", [](const QString&) { return SaveSettings(PastTheNewFile); },
      [](const QString&) { return QByteArray("refused; old file kept"); }},
     // The old file does not fit the limit either: it cannot be written back.
     {"settings save, the old file past the limit",
-     [](const QString&) { return SaveSettings([](qsizetype old) { return old / 2; }); },
+     [](const QString&) { return SaveSettings(BelowTheOldFile); },
+     [](const QString&) { return QByteArray("refused; old file kept"); }},
+    {"settings save through a symbolic link, the old file past the limit",
+     [](const QString& dir) {
+         QByteArray report = AsLinkElsewhere(dir);
+         report += SaveSettings(BelowTheOldFile);
+         return report + StillALink(dir);
+     },
+     [](const QString&) { return QByteArray("refused; old file kept; still a link"); }},
+    {"settings save in a folder without hard links",
+     [](const QString&) {
+         platform::SetSettingsLinkCall(NoHardLink);
+         return SaveSettings(PastTheNewFile);
+     },
+     [](const QString&) { return QByteArray("refused; old file kept"); }},
+    {"settings save in a folder without hard links, the old file past the limit",
+     [](const QString&) {
+         platform::SetSettingsLinkCall(NoHardLink);
+         return SaveSettings(BelowTheOldFile);
+     },
      [](const QString&) { return QByteArray("refused; old file kept"); }},
 };
 

@@ -21,14 +21,14 @@ namespace {
 
 using testfiles::ReadFile;
 
-// A lock left a few seconds ago: past the instant a writer takes to name itself in it, well
-// inside the 30 s after which Qt would take it over by its age alone.
-void WriteLock(const QString& path, const QByteArray& bytes) {
+// A lock left a few seconds ago by default: past the instant a writer takes to name itself
+// in it, well inside the 30 s after which Qt would take it over by its age alone.
+void WriteLock(const QString& path, const QByteArray& bytes, int ageSeconds = 3) {
     QDir().mkpath(QFileInfo(path).path());
     ASSERT_TRUE(testfiles::WriteFile(path, bytes));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3),
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
                                  QFileDevice::FileModificationTime));
 }
 
@@ -56,8 +56,13 @@ QByteArray LeftByKilledHolder() {
     return bytes;
 }
 
-QByteArray Holder(qint64 pid, const QString& host) {
-    return QByteArray::number(pid) + "\nvendrill\n" + host.toUtf8() + "\n";
+// This test's own program, as a lock written by it names it.
+QByteArray ThisProgram() {
+    return QFileInfo(QFileInfo("/proc/self/exe").symLinkTarget()).fileName().toUtf8();
+}
+
+QByteArray Holder(qint64 pid, const QString& host, const QByteArray& program = ThisProgram()) {
+    return QByteArray::number(pid) + "\n" + program + "\n" + host.toUtf8() + "\n";
 }
 
 // Runs step in a child process: true when it returned true within the guard. The guard
@@ -107,19 +112,25 @@ TEST(SettingsLock, OnlyALockNoLivingProcessHoldsIsRemoved) {
         const char* what;
         QByteArray bytes;
         LockState state;
+        int ageSeconds = 3;
     } cases[] = {
         {"empty", "", LockState::Free},
         {"no process named", "vendrill\n\n", LockState::Free},
         {"dead process here", Holder(DeadPid(), here), LockState::Free},
         {"holder killed", LeftByKilledHolder(), LockState::Free},
         {"dead process, no host", QByteArray::number(DeadPid()), LockState::Free},
-        {"living process", Holder(getpid(), here), LockState::Aging},
+        {"living process of the program named", Holder(getpid(), here), LockState::Aging},
+        // The number came back to another program.
+        {"living process of another program", Holder(getpid(), here, "vendrill"), LockState::Free},
         {"process on another host", Holder(DeadPid(), "elsewhere.invalid"), LockState::Aging},
+        // Qt takes these over by their age alone.
+        {"living process, 40 s old", Holder(getpid(), here), LockState::Free, 40},
+        {"another host, 40 s old", Holder(DeadPid(), "elsewhere.invalid"), LockState::Free, 40},
     };
     const QString path = g_config->dir.filePath("cases.lock");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteLock(path, c.bytes);
+        WriteLock(path, c.bytes, c.ageSeconds);
         EXPECT_EQ(ClearAbandonedLock(path), c.state);
         EXPECT_EQ(QFile::exists(path), c.state != LockState::Free);
         QFile::remove(path);
@@ -159,4 +170,30 @@ TEST(SettingsLock, ALockALivingProgramHoldsIsWaitedForBoundedlyAndKept) {
     EXPECT_TRUE(UserSettings().Write("Held", "Width", "4"));
     EXPECT_TRUE(ReadFile(path).contains("Width=4"));
     SetSettingsClock(SystemClock());
+}
+
+// A lock no one holds that names a living process of its program (a number that came back)
+// or another host (a shared home) holds a save up no longer than a held one: then the save
+// fails and both the file and the lock stay.
+TEST(SettingsLock, ALockNoOneHoldsButQtWouldWaitForIsWaitedForBoundedly) {
+    const QString path = SettingsFilePath("Aging");
+    ASSERT_TRUE(UserSettings().Write("Aging", "Width", "1"));
+    const QByteArray before = ReadFile(path);
+    for (const QByteArray& lock :
+         {Holder(getpid(), QSysInfo::machineHostName()), Holder(DeadPid(), "elsewhere.invalid")}) {
+        SCOPED_TRACE(lock.toStdString());
+        WriteLock(path + ".lock", lock);
+        VirtualClock clock;
+        SetSettingsClock(clock);
+        EXPECT_FALSE(UserSettings().Write("Aging", "Width", "2"));
+        EXPECT_GE(clock.SleptMs(), SettingsLockWaitMs);
+        EXPECT_LT(clock.SleptMs(), 2 * SettingsLockWaitMs);
+        UserSettings().Begin();
+        UserSettings().Write("Aging", "Width", "3");
+        EXPECT_FALSE(UserSettings().Commit());
+        SetSettingsClock(SystemClock());
+        EXPECT_EQ(ReadFile(path), before);
+        EXPECT_EQ(ReadFile(path + ".lock"), lock);
+        QFile::remove(path + ".lock");
+    }
 }
