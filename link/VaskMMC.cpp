@@ -1,7 +1,7 @@
 #include "VaskMMC.h"
 
 #include "CodePage.h"
-#include "FileSizeLimit.h"
+#include "FileReplace.h"
 #include "MessageBox.h"
 
 #include <QSaveFile>

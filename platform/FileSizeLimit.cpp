@@ -29,12 +29,4 @@ bool FitsFileSizeLimit(qint64 size) {
     return size >= 0 && static_cast<rlim_t>(size) <= limit.rlim_cur;
 }
 
-bool CommitInFull(QSaveFile& file, qint64 size) {
-    if (!file.flush() || file.size() != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
 } // namespace platform

@@ -3,8 +3,8 @@
 // the limit kills the process; the programs instead see the write fail (EFBIG) and take
 // the path of any other failed write. A write that reaches the limit is first cut short
 // and fails only on the next call, which Qt's file classes report as a success, so every
-// writer checks that each byte reached the file.
-#include <QSaveFile>
+// writer checks that each byte reached the file (CommitInFull, FileReplace.h).
+#include <QtGlobal>
 
 namespace platform {
 
@@ -13,9 +13,5 @@ void SurviveFileSizeLimit();
 
 // Whether a file of `size` bytes may be written under the process's file-size limit.
 bool FitsFileSizeLimit(qint64 size);
-
-// Commits `file` when it holds exactly `size` bytes, every write flushed; otherwise
-// drops it, so a file already at its path stays as it was. False when not committed.
-bool CommitInFull(QSaveFile& file, qint64 size);
 
 } // namespace platform

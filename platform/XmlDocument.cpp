@@ -1,55 +1,22 @@
 #include "XmlDocument.h"
 
-#include "FileSizeLimit.h"
+#include "FileReplace.h"
 #include "WholeFile.h"
+#include "XmlDocumentData.h"
+#include "XmlWriter.h"
 
-#include <QDomDocument>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QSaveFile>
-#include <QSet>
 #include <QStringConverter>
-#include <QStringList>
 #include <QSysInfo>
 #include <QXmlStreamReader>
-#include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace platform {
 
-// The DOM keeps attributes in a hash, so their order is kept here, per element, to write
-// them back as the file had them. Whitespace between elements is kept as text nodes
-// (the DOM's own parser drops it) so that a save keeps the file's layout.
-struct XmlDocumentData {
-    QDomDocument dom;
-    QHash<const void*, QStringList> attributeOrder;
-    bool hasDeclaration = false;
-    QString declaration; // as written in the file
-    QString doctype;     // as written in the file, empty when none
-    QString encoding = QStringLiteral("UTF-8");
-    bool byteOrderMark = false;
-    bool crlf = false; // the file ended its lines with CR LF
-};
 
 namespace {
-
-// A DOM handle is a pointer to a shared node; that pointer identifies the node.
-class NodeIdentity : public QDomNode {
-public:
-    explicit NodeIdentity(const QDomNode& node) : QDomNode(node) {}
-    const void* Key() const { return impl; }
-};
-
-const void* KeyOf(const QDomNode& node) {
-    return NodeIdentity(node).Key();
-}
 
 bool IsBlankText(const QDomNode& node) {
     return node.isText() && !node.isCDATASection() && node.nodeValue().trimmed().isEmpty();
@@ -373,239 +340,6 @@ bool UsesCrLf(const QByteArray& bytes) {
     return lf > 0 && bytes[lf - 1] == '\r';
 }
 
-// Serialises the DOM, escaping what must be escaped and writing characters the target
-// encoding cannot hold as character references where XML allows them.
-class Writer {
-public:
-    explicit Writer(const XmlDocumentData& d)
-        : d_(d), unicode_(d.encoding.startsWith(QStringLiteral("UTF"), Qt::CaseInsensitive)) {}
-
-    std::optional<QString> Document(XmlStatus* status) {
-        if (d_.hasDeclaration)
-            out_ += d_.declaration + u'\n';
-        if (!d_.doctype.isEmpty()) {
-            Raw(d_.doctype);
-            out_ += u'\n';
-        }
-        for (QDomNode n = d_.dom.firstChild(); !n.isNull(); n = n.nextSibling()) {
-            Node(n);
-            out_ += u'\n';
-        }
-        if (!failure_.isEmpty()) {
-            if (status)
-                *status = {XmlError::Encoding, failure_};
-            return std::nullopt;
-        }
-        if (d_.crlf)
-            out_.replace(u'\n', QStringLiteral("\r\n"));
-        return out_;
-    }
-
-private:
-    bool Holds(char32_t c) {
-        if (unicode_ || c < 0x80)
-            return true;
-        auto it = holds_.constFind(c);
-        if (it != holds_.constEnd())
-            return *it;
-        QStringEncoder encoder(d_.encoding.toLatin1().constData(),
-                               QStringConverter::Flag::Stateless);
-        const char32_t one[1] = {c};
-        const QByteArray bytes = encoder.encode(QString::fromUcs4(one, 1)); // encodes on conversion
-        const bool ok = encoder.isValid() && !encoder.hasError() && !bytes.isEmpty();
-        holds_.insert(c, ok);
-        return ok;
-    }
-
-    static QString Reference(char32_t c) {
-        return QStringLiteral("&#x%1;").arg(QString::number(uint(c), 16).toUpper());
-    }
-
-    // Markup and names: no character references are possible there.
-    void Raw(const QString& text) {
-        for (char32_t c : text.toUcs4())
-            if (!Holds(c) && failure_.isEmpty())
-                failure_ =
-                    QStringLiteral("The character U+%1 cannot be written in %2 outside text and "
-                                   "attribute values.")
-                        .arg(uint(c), 4, 16, QChar(u'0'))
-                        .arg(d_.encoding);
-        out_ += text;
-    }
-
-    void Escaped(const QString& text, bool attribute) {
-        for (char32_t c : text.toUcs4()) {
-            switch (c) {
-            case U'&':
-                out_ += QStringLiteral("&amp;");
-                continue;
-            case U'<':
-                out_ += QStringLiteral("&lt;");
-                continue;
-            case U'>':
-                out_ += QStringLiteral("&gt;");
-                continue;
-            case U'\r':
-                out_ += QStringLiteral("&#13;");
-                continue;
-            default:
-                break;
-            }
-            if (attribute && (c == U'"' || c == U'\n' || c == U'\t')) {
-                out_ += c == U'"' ? QStringLiteral("&quot;")
-                                  : (c == U'\n' ? QStringLiteral("&#10;") : QStringLiteral("&#9;"));
-                continue;
-            }
-            if (Holds(c))
-                out_ += QString::fromUcs4(&c, 1);
-            else
-                out_ += Reference(c);
-        }
-    }
-
-    void CData(const QString& text) {
-        out_ += QStringLiteral("<![CDATA[");
-        for (char32_t c : text.toUcs4()) {
-            if (Holds(c))
-                out_ += QString::fromUcs4(&c, 1);
-            else
-                out_ += QStringLiteral("]]>") + Reference(c) + QStringLiteral("<![CDATA[");
-        }
-        out_ += QStringLiteral("]]>");
-    }
-
-    void Element(const QDomElement& e) {
-        out_ += u'<';
-        Raw(e.nodeName());
-        QStringList names = d_.attributeOrder.value(KeyOf(e));
-        const QSet<QString> known(names.cbegin(), names.cend());
-        QStringList others;
-        const QDomNamedNodeMap map = e.attributes();
-        for (int i = 0; i < map.count(); ++i)
-            if (!known.contains(map.item(i).nodeName()))
-                others << map.item(i).nodeName();
-        std::sort(others.begin(), others.end());
-        names += others;
-        for (const QString& name : names) {
-            if (!e.hasAttribute(name))
-                continue;
-            out_ += u' ';
-            Raw(name);
-            out_ += QStringLiteral("=\"");
-            Escaped(e.attribute(name), true);
-            out_ += u'"';
-        }
-        if (!e.hasChildNodes()) {
-            out_ += QStringLiteral("/>");
-            return;
-        }
-        out_ += u'>';
-        for (QDomNode n = e.firstChild(); !n.isNull(); n = n.nextSibling())
-            Node(n);
-        out_ += QStringLiteral("</");
-        Raw(e.nodeName());
-        out_ += u'>';
-    }
-
-    void Node(const QDomNode& n) {
-        switch (n.nodeType()) {
-        case QDomNode::ElementNode:
-            Element(n.toElement());
-            break;
-        case QDomNode::TextNode:
-            Escaped(n.nodeValue(), false);
-            break;
-        case QDomNode::CDATASectionNode:
-            CData(n.nodeValue());
-            break;
-        case QDomNode::CommentNode:
-            out_ += QStringLiteral("<!--");
-            Raw(n.nodeValue());
-            out_ += QStringLiteral("-->");
-            break;
-        case QDomNode::ProcessingInstructionNode: {
-            const QDomProcessingInstruction pi = n.toProcessingInstruction();
-            out_ += QStringLiteral("<?");
-            Raw(pi.target());
-            if (!pi.data().isEmpty()) {
-                out_ += u' ';
-                Raw(pi.data());
-            }
-            out_ += QStringLiteral("?>");
-            break;
-        }
-        case QDomNode::EntityReferenceNode:
-            out_ += u'&';
-            Raw(n.nodeName());
-            out_ += u';';
-            break;
-        default:
-            break;
-        }
-    }
-
-    const XmlDocumentData& d_;
-    const bool unicode_;
-    QHash<char32_t, bool> holds_;
-    QString out_;
-    QString failure_;
-};
-
-XmlStatus WriteFailure(int error) {
-    return {XmlError::Write, qt_error_string(error)};
-}
-
-// Closes the descriptor it holds unless Close did.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-    // A delayed write error can show only here.
-    bool Close() {
-        const int fd = std::exchange(fd_, -1);
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-// Whether this process may create a file in the file's folder and rename it over the
-// file. In a sticky folder (/tmp, a shared folder) only the owner of the file or of the
-// folder may replace a file, whoever may write it.
-bool FolderTakesNewFiles(const QString& file) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
-    if (faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
-        return false;
-    struct stat folderStatus {};
-    struct stat fileStatus {};
-    if (stat(folder.constData(), &folderStatus) != 0 || !(folderStatus.st_mode & S_ISVTX))
-        return true;
-    const uid_t user = geteuid();
-    return user == 0 || user == folderStatus.st_uid ||
-           (stat(QFile::encodeName(file).constData(), &fileStatus) == 0 &&
-            user == fileStatus.st_uid);
-}
-
-// Gives the new file `fd` the permissions of the file at `path` and, where the process
-// may (root), its owner and group; a normal user keeps the group when a member of it.
-// Nothing to take from a file not there yet. False, with errno, when the mode fails.
-bool TakeOwnerAndMode(const QString& path, int fd) {
-    struct stat old {};
-    if (stat(QFile::encodeName(path).constData(), &old) != 0)
-        return true;
-    // The owner first: a change of owner clears the set-user-ID bits the mode restores.
-    if (fchown(fd, old.st_uid, old.st_gid) != 0 && errno == EPERM)
-        (void)!fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    return fchmod(fd, old.st_mode & 07777) == 0;
-}
-
 } // namespace
 
 // ---- XmlNode ----
@@ -841,8 +575,7 @@ std::optional<QByteArray> XmlDocument::ToBytes(XmlStatus* status) const {
             *status = {XmlError::Empty, QStringLiteral("There is no document to write.")};
         return std::nullopt;
     }
-    Writer writer(*d_);
-    const std::optional<QString> text = writer.Document(status);
+    const std::optional<QString> text = DocumentText(*d_, status);
     if (!text)
         return std::nullopt;
     QStringConverter::Flags flags = QStringConverter::Flag::Default;
@@ -873,66 +606,10 @@ XmlStatus XmlDocument::Save(const QString& path) const {
     if (!bytes)
         return status;
     const QFileInfo info(path);
-    if (info.exists() && !FolderTakesNewFiles(info.canonicalFilePath()))
-        return WriteFileInPlace(path, *bytes);
-    return ReplaceFile(path, *bytes);
-}
-
-XmlStatus ReplaceFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {XmlError::Write, file.errorString()};
-    if (!TakeOwnerAndMode(path, file.handle())) {
-        const XmlStatus status = WriteFailure(errno);
-        file.cancelWriting();
-        return status;
-    }
-    // QSaveFile commits a file cut short by a failed flush (a full disk, a size limit), so
-    // the flush and the written size are checked before the old file is replaced.
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
-        const QString why = file.error() == QFileDevice::NoError
-                                ? QStringLiteral("The file was not written in full.")
-                                : file.errorString();
-        file.cancelWriting();
-        return {XmlError::Write, why};
-    }
-    if (!file.commit())
-        return {XmlError::Write, file.errorString()};
-    return {};
-}
-
-XmlStatus WriteFileInPlace(const QString& path, const QByteArray& bytes) {
-    // No O_CREAT: this way only ever writes over a file that is there.
-    Descriptor fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC));
-    if (fd.Get() < 0)
-        return WriteFailure(errno);
-    struct stat st {};
-    if (fstat(fd.Get(), &st) != 0)
-        return WriteFailure(errno);
-    if (!S_ISREG(st.st_mode))
-        return {XmlError::Write, QStringLiteral("Not a regular file.")};
-    // A limit below the new size would stop the write after old bytes were overwritten.
-    if (!FitsFileSizeLimit(bytes.size()))
-        return WriteFailure(EFBIG);
-    // Reserve the space first: until the first byte is written the old content is whole.
-    if (bytes.size() > st.st_size) {
-        const int reserved = posix_fallocate(fd.Get(), st.st_size, bytes.size() - st.st_size);
-        if (reserved != 0) {
-            (void)!ftruncate(fd.Get(), st.st_size); // drop whatever part was added
-            return WriteFailure(reserved);
-        }
-    }
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = pwrite(fd.Get(), bytes.constData() + done, bytes.size() - done, done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return WriteFailure(n < 0 ? errno : EIO);
-        done += n;
-    }
-    if (ftruncate(fd.Get(), bytes.size()) != 0 || fsync(fd.Get()) != 0)
-        return WriteFailure(errno);
-    return fd.Close() ? XmlStatus{} : WriteFailure(errno);
+    const FileWrite written = info.exists() && !FolderTakesNewFiles(info.canonicalFilePath())
+                                  ? WriteFileInPlace(path, *bytes)
+                                  : ReplaceFile(path, *bytes);
+    return written.ok ? XmlStatus{} : XmlStatus{XmlError::Write, written.message};
 }
 
 XmlElement XmlDocument::DocumentElement() const {

@@ -120,7 +120,7 @@ public:
     XmlStatus Load(const QString& path);
     XmlStatus LoadFromData(const QByteArray& bytes);
     // Writes the whole document into the file: ReplaceFile where the file's folder takes
-    // new files, WriteFileInPlace where it does not but the file exists.
+    // new files, WriteFileInPlace where it does not but the file exists (FileReplace.h).
     XmlStatus Save(const QString& path) const;
     // The bytes Save writes; nothing when a character cannot be written (status says why).
     std::optional<QByteArray> ToBytes(XmlStatus* status = nullptr) const;
@@ -132,17 +132,5 @@ public:
 private:
     std::shared_ptr<XmlDocumentData> d_;
 };
-
-// The two ways Save writes an existing file's new content.
-//
-// Writes a new file beside the old one and renames it over the old one once every byte is
-// written, so a failure leaves the old file whole. The new file gets the old one's
-// permissions and, where the process may set them (root), its owner and group.
-XmlStatus ReplaceFile(const QString& path, const QByteArray& bytes);
-// Writes over the file itself, for a folder that takes no new files: it keeps its owner
-// and permissions. The space the new content needs is reserved before the first byte
-// changes, so a full disk or a size limit leaves the old content; only a failure of the
-// device in the middle of the write can leave the file damaged.
-XmlStatus WriteFileInPlace(const QString& path, const QByteArray& bytes);
 
 } // namespace platform

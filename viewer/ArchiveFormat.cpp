@@ -1,6 +1,6 @@
 #include "ArchiveFormat.h"
 
-#include "FileSizeLimit.h"
+#include "FileReplace.h"
 #include "WholeFile.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "VaskRegistry.h"
 
-#include "FileSizeLimit.h"
+#include "FileReplace.h"
 
 #include <QCoreApplication>
 #include <QDir>

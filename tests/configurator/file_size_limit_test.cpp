@@ -2,6 +2,7 @@
 // way any failed write does, with the old file kept, and the program lives on. Each case
 // runs inside the program's own start-up, in a child, so a process the limit kills fails.
 #include "CardFakes.h"
+#include "FileReplace.h"
 #include "MessageBox.h"
 #include "Program.h"
 #include "ProgramChild.h"
@@ -111,10 +112,9 @@ const Case kCases[] = {
      [](const QString& dir) {
          const QString path = dir + "/project.xml";
          FileSizeLimit limit(1024);
-         const platform::XmlStatus status = platform::WriteFileInPlace(
+         const platform::FileWrite status = platform::WriteFileInPlace(
              path, "<Device NetAddr=\"2\">" + QByteArray(1500, ' ') + "</Device>\n");
-         return (status.error == platform::XmlError::Write ? "refused; " : "written; ") +
-                Kept(path, kProject);
+         return (!status.ok ? "refused; " : "written; ") + Kept(path, kProject);
      },
      [](const QString&) { return QByteArray("refused; old file kept"); }},
     {"card file download into Temp",

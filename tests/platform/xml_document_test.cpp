@@ -1,4 +1,5 @@
 #include "CodePage.h"
+#include "FileReplace.h"
 #include "XmlDocument.h"
 
 #include <QDir>
@@ -248,6 +249,10 @@ protected:
         doc_.DocumentElement().SetAttribute("NetAddr", QString(4000, u'7'));
     }
     void ExpectFailedAndIntact(const QString& path) { ExpectFailedAndIntact(doc_.Save(path)); }
+    void ExpectFailedAndIntact(const FileWrite& written) {
+        ExpectFailedAndIntact(written.ok ? XmlStatus{}
+                                         : XmlStatus{XmlError::Write, written.message});
+    }
     void ExpectFailedAndIntact(const XmlStatus& status) {
         EXPECT_EQ(status.error, XmlError::Write);
         EXPECT_FALSE(status.message.isEmpty());
@@ -342,14 +347,14 @@ TEST_F(SaveExisting, InPlaceOverwritesTheSameFileLongerOrShorter) {
     ASSERT_EQ(chmod(QFile::encodeName(path_).constData(), 0604), 0);
     const ino_t inode = Stat().st_ino;
     for (const QByteArray& text : {QByteArray(5000, 'x'), QByteArray("<a/>\n")}) {
-        const XmlStatus status = WriteFileInPlace(path_, text);
-        ASSERT_TRUE(status.Ok()) << status.message.toStdString();
+        const FileWrite status = WriteFileInPlace(path_, text);
+        ASSERT_TRUE(status.ok) << status.message.toStdString();
         ExpectOnly(text);
         EXPECT_EQ(Stat().st_ino, inode);
         EXPECT_EQ(Stat().st_mode & 07777, 0604u);
     }
-    const XmlStatus missing = WriteFileInPlace(dir_.filePath("missing.xml"), "<a/>");
-    EXPECT_EQ(missing.error, XmlError::Write);
+    const FileWrite missing = WriteFileInPlace(dir_.filePath("missing.xml"), "<a/>");
+    EXPECT_FALSE(missing.ok);
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath("missing.xml")));
 }
 
@@ -409,8 +414,8 @@ TEST_F(SaveExisting, ReplaceKeepsPermissionsAndOwner) {
         }
         const struct stat before = Stat();
         const QByteArray text = "<Device Mode=\"" + QByteArray::number(mode, 8) + "\"/>\n";
-        const XmlStatus status = ReplaceFile(path_, text);
-        ASSERT_TRUE(status.Ok()) << status.message.toStdString();
+        const FileWrite status = ReplaceFile(path_, text);
+        ASSERT_TRUE(status.ok) << status.message.toStdString();
         ExpectOnly(text);
         const struct stat after = Stat();
         EXPECT_NE(after.st_ino, before.st_ino) << "replaced, not written over";

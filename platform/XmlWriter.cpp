@@ -1,0 +1,195 @@
+#include "XmlWriter.h"
+
+#include <QSet>
+#include <QStringConverter>
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+// Serialises the DOM, escaping what must be escaped and writing characters the target
+// encoding cannot hold as character references where XML allows them.
+class Writer {
+public:
+    explicit Writer(const XmlDocumentData& d)
+        : d_(d), unicode_(d.encoding.startsWith(QStringLiteral("UTF"), Qt::CaseInsensitive)) {}
+
+    std::optional<QString> Document(XmlStatus* status) {
+        if (d_.hasDeclaration)
+            out_ += d_.declaration + u'\n';
+        if (!d_.doctype.isEmpty()) {
+            Raw(d_.doctype);
+            out_ += u'\n';
+        }
+        for (QDomNode n = d_.dom.firstChild(); !n.isNull(); n = n.nextSibling()) {
+            Node(n);
+            out_ += u'\n';
+        }
+        if (!failure_.isEmpty()) {
+            if (status)
+                *status = {XmlError::Encoding, failure_};
+            return std::nullopt;
+        }
+        if (d_.crlf)
+            out_.replace(u'\n', QStringLiteral("\r\n"));
+        return out_;
+    }
+
+private:
+    bool Holds(char32_t c) {
+        if (unicode_ || c < 0x80)
+            return true;
+        auto it = holds_.constFind(c);
+        if (it != holds_.constEnd())
+            return *it;
+        QStringEncoder encoder(d_.encoding.toLatin1().constData(),
+                               QStringConverter::Flag::Stateless);
+        const char32_t one[1] = {c};
+        const QByteArray bytes = encoder.encode(QString::fromUcs4(one, 1)); // encodes on conversion
+        const bool ok = encoder.isValid() && !encoder.hasError() && !bytes.isEmpty();
+        holds_.insert(c, ok);
+        return ok;
+    }
+
+    static QString Reference(char32_t c) {
+        return QStringLiteral("&#x%1;").arg(QString::number(uint(c), 16).toUpper());
+    }
+
+    // Markup and names: no character references are possible there.
+    void Raw(const QString& text) {
+        for (char32_t c : text.toUcs4())
+            if (!Holds(c) && failure_.isEmpty())
+                failure_ =
+                    QStringLiteral("The character U+%1 cannot be written in %2 outside text and "
+                                   "attribute values.")
+                        .arg(uint(c), 4, 16, QChar(u'0'))
+                        .arg(d_.encoding);
+        out_ += text;
+    }
+
+    void Escaped(const QString& text, bool attribute) {
+        for (char32_t c : text.toUcs4()) {
+            switch (c) {
+            case U'&':
+                out_ += QStringLiteral("&amp;");
+                continue;
+            case U'<':
+                out_ += QStringLiteral("&lt;");
+                continue;
+            case U'>':
+                out_ += QStringLiteral("&gt;");
+                continue;
+            case U'\r':
+                out_ += QStringLiteral("&#13;");
+                continue;
+            default:
+                break;
+            }
+            if (attribute && (c == U'"' || c == U'\n' || c == U'\t')) {
+                out_ += c == U'"' ? QStringLiteral("&quot;")
+                                  : (c == U'\n' ? QStringLiteral("&#10;") : QStringLiteral("&#9;"));
+                continue;
+            }
+            if (Holds(c))
+                out_ += QString::fromUcs4(&c, 1);
+            else
+                out_ += Reference(c);
+        }
+    }
+
+    void CData(const QString& text) {
+        out_ += QStringLiteral("<![CDATA[");
+        for (char32_t c : text.toUcs4()) {
+            if (Holds(c))
+                out_ += QString::fromUcs4(&c, 1);
+            else
+                out_ += QStringLiteral("]]>") + Reference(c) + QStringLiteral("<![CDATA[");
+        }
+        out_ += QStringLiteral("]]>");
+    }
+
+    void Element(const QDomElement& e) {
+        out_ += u'<';
+        Raw(e.nodeName());
+        QStringList names = d_.attributeOrder.value(KeyOf(e));
+        const QSet<QString> known(names.cbegin(), names.cend());
+        QStringList others;
+        const QDomNamedNodeMap map = e.attributes();
+        for (int i = 0; i < map.count(); ++i)
+            if (!known.contains(map.item(i).nodeName()))
+                others << map.item(i).nodeName();
+        std::sort(others.begin(), others.end());
+        names += others;
+        for (const QString& name : names) {
+            if (!e.hasAttribute(name))
+                continue;
+            out_ += u' ';
+            Raw(name);
+            out_ += QStringLiteral("=\"");
+            Escaped(e.attribute(name), true);
+            out_ += u'"';
+        }
+        if (!e.hasChildNodes()) {
+            out_ += QStringLiteral("/>");
+            return;
+        }
+        out_ += u'>';
+        for (QDomNode n = e.firstChild(); !n.isNull(); n = n.nextSibling())
+            Node(n);
+        out_ += QStringLiteral("</");
+        Raw(e.nodeName());
+        out_ += u'>';
+    }
+
+    void Node(const QDomNode& n) {
+        switch (n.nodeType()) {
+        case QDomNode::ElementNode:
+            Element(n.toElement());
+            break;
+        case QDomNode::TextNode:
+            Escaped(n.nodeValue(), false);
+            break;
+        case QDomNode::CDATASectionNode:
+            CData(n.nodeValue());
+            break;
+        case QDomNode::CommentNode:
+            out_ += QStringLiteral("<!--");
+            Raw(n.nodeValue());
+            out_ += QStringLiteral("-->");
+            break;
+        case QDomNode::ProcessingInstructionNode: {
+            const QDomProcessingInstruction pi = n.toProcessingInstruction();
+            out_ += QStringLiteral("<?");
+            Raw(pi.target());
+            if (!pi.data().isEmpty()) {
+                out_ += u' ';
+                Raw(pi.data());
+            }
+            out_ += QStringLiteral("?>");
+            break;
+        }
+        case QDomNode::EntityReferenceNode:
+            out_ += u'&';
+            Raw(n.nodeName());
+            out_ += u';';
+            break;
+        default:
+            break;
+        }
+    }
+
+    const XmlDocumentData& d_;
+    const bool unicode_;
+    QHash<char32_t, bool> holds_;
+    QString out_;
+    QString failure_;
+};
+
+} // namespace
+
+std::optional<QString> DocumentText(const XmlDocumentData& d, XmlStatus* status) {
+    return Writer(d).Document(status);
+}
+
+} // namespace platform
