@@ -3,6 +3,7 @@
 #include "FileReplace.h"
 #include "WholeFile.h"
 #include "XmlDocumentData.h"
+#include "XmlTextCheck.h"
 #include "XmlWriter.h"
 
 #include <QFileInfo>
@@ -14,7 +15,6 @@
 #include <vector>
 
 namespace platform {
-
 
 namespace {
 
@@ -28,7 +28,8 @@ bool StartsWithByteOrderMark(const QByteArray& bytes) {
 }
 
 // The declaration as the file wrote it, when it is in ASCII; otherwise rebuilt.
-QString DeclarationText(const QByteArray& bytes, const QXmlStreamReader& reader) {
+QString DeclarationText(const QByteArray& bytes, const QXmlStreamReader& reader,
+                        const QString& encoding) {
     const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
     if (body.startsWith("<?xml")) {
         const qsizetype end = body.indexOf("?>");
@@ -36,303 +37,11 @@ QString DeclarationText(const QByteArray& bytes, const QXmlStreamReader& reader)
             return QString::fromLatin1(body.left(end + 2));
     }
     QString text = QStringLiteral("<?xml version=\"%1\"").arg(reader.documentVersion());
-    if (!reader.documentEncoding().isEmpty())
-        text += QStringLiteral(" encoding=\"%1\"").arg(reader.documentEncoding());
+    if (!encoding.isEmpty())
+        text += QStringLiteral(" encoding=\"%1\"").arg(encoding);
     if (reader.isStandaloneDocument())
         text += QStringLiteral(" standalone=\"yes\"");
     return text + QStringLiteral("?>");
-}
-
-// What one pass over the raw text finds before the parser reads it. The parser checks each
-// attribute of a tag against all before it, and each attribute definition of the document
-// type against all declared before it, so both cost the square of their number; and it
-// adds every declared default to each element it falls on, attributes the file never had.
-struct Markup {
-    qsizetype floodAt = -1;       // the first start tag with more than kMaxAttributes
-    qint64 definitions = 0;       // attribute definitions declared; never fewer than there are
-    bool parameterEntity = false; // the document type refers to one
-    std::vector<std::pair<qsizetype, qsizetype>> attributeLists; // [begin, end) of each
-};
-
-// Counts '=' signs outside quotes in each start tag, and in each document type the
-// attribute definitions of its attribute lists by their defaults: every one ends in
-// "#IMPLIED", "#REQUIRED", "#FIXED" and a literal, or a literal ("#FIXED" counts twice).
-// Comments, CDATA and instructions count nothing. A malformed text may be miscounted; the
-// parser refuses it where it goes wrong. `Unit` is char for ASCII-based encodings, char16_t
-// for UTF-16, char32_t for UTF-32.
-template <class Unit> class MarkupScanner {
-public:
-    MarkupScanner(const Unit* text, qsizetype size) : text_(text), size_(size) {}
-
-    Markup Scan() {
-        qsizetype i = 0;
-        while (i < size_ && markup_.floodAt < 0) {
-            if (text_[i] != '<') {
-                ++i;
-            } else if (Starts(i, "<!--")) {
-                i = After(i + 4, "-->");
-            } else if (Starts(i, "<![CDATA[")) {
-                i = After(i + 9, "]]>");
-            } else if (Starts(i, "<?")) {
-                i = After(i + 2, "?>");
-            } else if (Starts(i, "<!DOCTYPE")) {
-                i = AfterDocumentType(i + 9);
-            } else if (Starts(i, "<!")) {
-                i = AfterDeclaration(i + 2);
-            } else {
-                const qsizetype tag = i;
-                int count = 0;
-                i = AfterTag(i + 1, count);
-                if (count > kMaxAttributes)
-                    markup_.floodAt = tag;
-            }
-        }
-        return std::move(markup_);
-    }
-
-private:
-    bool Starts(qsizetype i, const char* ascii) const {
-        for (; *ascii; ++i, ++ascii)
-            if (i >= size_ || text_[i] != Unit(*ascii))
-                return false;
-        return true;
-    }
-    // The index just after the first `end` from i on; the end of the text when none.
-    qsizetype After(qsizetype i, const char* end) const {
-        for (; i < size_; ++i)
-            if (Starts(i, end))
-                return i + qsizetype(std::strlen(end));
-        return size_;
-    }
-    // The index just after the quoted literal that opens at i.
-    qsizetype AfterLiteral(qsizetype i) const {
-        const Unit quote = text_[i];
-        for (++i; i < size_; ++i)
-            if (text_[i] == quote)
-                return i + 1;
-        return size_;
-    }
-    static bool IsQuote(Unit c) { return c == '"' || c == '\''; }
-
-    // Its name and external identifier, whose literals may hold ']' and '>', then the
-    // internal subset in brackets.
-    qsizetype AfterDocumentType(qsizetype i) {
-        while (i < size_) {
-            const Unit c = text_[i];
-            if (IsQuote(c))
-                i = AfterLiteral(i);
-            else if (c == '[')
-                i = AfterSubset(i + 1);
-            else if (c == '>')
-                return i + 1;
-            else
-                ++i;
-        }
-        return size_;
-    }
-    // Declarations, comments, instructions and parameter-entity references up to ']'.
-    qsizetype AfterSubset(qsizetype i) {
-        while (i < size_) {
-            if (text_[i] == ']') {
-                return i + 1;
-            } else if (Starts(i, "<!--")) {
-                i = After(i + 4, "-->");
-            } else if (Starts(i, "<?")) {
-                i = After(i + 2, "?>");
-            } else if (Starts(i, "<!ATTLIST")) {
-                const qsizetype begin = i;
-                i = AfterDeclaration(i + 9, true);
-                markup_.attributeLists.emplace_back(begin, i);
-            } else if (Starts(i, "<!")) {
-                i = AfterDeclaration(i + 2);
-            } else {
-                if (text_[i] == '%')
-                    markup_.parameterEntity = true;
-                ++i;
-            }
-        }
-        return size_;
-    }
-    // The index just after the declaration's '>'; an attribute list's definitions counted.
-    qsizetype AfterDeclaration(qsizetype i, bool attributeList = false) {
-        while (i < size_) {
-            const Unit c = text_[i];
-            if (IsQuote(c)) {
-                markup_.definitions += attributeList;
-                i = AfterLiteral(i);
-                continue;
-            }
-            if (c == '#')
-                markup_.definitions += attributeList;
-            else if (c == '>')
-                return i + 1;
-            ++i;
-        }
-        return size_;
-    }
-    // The index just after the tag whose name starts at i; `count` gets its attributes.
-    qsizetype AfterTag(qsizetype i, int& count) const {
-        while (i < size_) {
-            const Unit c = text_[i];
-            if (IsQuote(c)) {
-                i = AfterLiteral(i);
-                continue;
-            }
-            if (c == '=')
-                ++count;
-            else if (c == '>')
-                return i + 1;
-            ++i;
-        }
-        return size_;
-    }
-
-    const Unit* text_;
-    qsizetype size_;
-    Markup markup_;
-};
-
-// How the parser reads the bytes: in units of 1 (ASCII-based), 2 or 4 bytes, in which order.
-struct Layout {
-    int width = 1;
-    bool bigEndian = false;
-};
-
-// As the parser tells it: by a byte order mark or by the first character, '<'.
-Layout LayoutOf(const QByteArray& bytes) {
-    using C = QStringConverter;
-    const C::Encoding e = C::encodingForData(bytes, u'<').value_or(C::Utf8);
-    const bool utf16 = e == C::Utf16 || e == C::Utf16BE || e == C::Utf16LE;
-    const bool utf32 = e == C::Utf32 || e == C::Utf32BE || e == C::Utf32LE;
-    const bool hostOrder = e == C::Utf16 || e == C::Utf32;
-    const int width = utf16 ? 2 : (utf32 ? 4 : 1);
-    return {width, e == C::Utf16BE || e == C::Utf32BE ||
-                       (hostOrder && QSysInfo::ByteOrder == QSysInfo::BigEndian)};
-}
-
-template <class Unit> std::vector<Unit> Units(const QByteArray& bytes, bool bigEndian) {
-    constexpr int width = sizeof(Unit);
-    std::vector<Unit> units(bytes.size() / width);
-    for (size_t k = 0; k < units.size(); ++k) {
-        char32_t value = 0;
-        for (int b = 0; b < width; ++b)
-            value = value << 8 | uchar(bytes[width * k + (bigEndian ? b : width - 1 - b)]);
-        units[k] = Unit(value);
-    }
-    return units;
-}
-
-// Markup positions are in units of the layout.
-Markup ScanMarkup(const QByteArray& bytes, Layout layout) {
-    switch (layout.width) {
-    case 2: {
-        const auto units = Units<char16_t>(bytes, layout.bigEndian);
-        return MarkupScanner<char16_t>(units.data(), qsizetype(units.size())).Scan();
-    }
-    case 4: {
-        const auto units = Units<char32_t>(bytes, layout.bigEndian);
-        return MarkupScanner<char32_t>(units.data(), qsizetype(units.size())).Scan();
-    }
-    default:
-        return MarkupScanner<char>(bytes.constData(), bytes.size()).Scan();
-    }
-}
-
-// The line of a position, counted in units of the layout.
-qsizetype LineAt(const QByteArray& bytes, Layout layout, qsizetype at) {
-    qsizetype line = 1;
-    for (qsizetype k = 0; k < at; ++k) {
-        const qsizetype b = k * layout.width + (layout.bigEndian ? layout.width - 1 : 0);
-        bool lineFeed = bytes[b] == '\n';
-        for (int other = 1; lineFeed && other < layout.width; ++other)
-            lineFeed = bytes[k * layout.width + (layout.bigEndian ? other - 1 : other)] == '\0';
-        line += lineFeed;
-    }
-    return line;
-}
-
-// The bytes with each attribute list replaced by blanks of its length: the parser then
-// applies no declared default and keeps every value as written, and its lines and
-// columns stay those of the file.
-QByteArray WithoutAttributeLists(QByteArray bytes, Layout layout, const Markup& markup) {
-    for (const auto& [begin, end] : markup.attributeLists)
-        for (qsizetype k = begin; k < end; ++k)
-            for (int b = 0; b < layout.width; ++b)
-                bytes[k * layout.width + b] =
-                    b == (layout.bigEndian ? layout.width - 1 : 0) ? ' ' : '\0';
-    return bytes;
-}
-
-// The document's own refusals of what its text declares or holds.
-std::optional<XmlStatus> MarkupRefusal(const QByteArray& bytes, Layout layout,
-                                       const Markup& markup) {
-    if (markup.floodAt >= 0)
-        return XmlStatus{XmlError::Limit,
-                         QStringLiteral("An element has more than %1 attributes (line %2).")
-                             .arg(kMaxAttributes)
-                             .arg(LineAt(bytes, layout, markup.floodAt))};
-    if (markup.parameterEntity)
-        return XmlStatus{XmlError::Limit,
-                         QStringLiteral("The document type refers to a parameter entity.")};
-    if (markup.definitions > kMaxAttributeDefinitions)
-        return XmlStatus{XmlError::Limit,
-                         QStringLiteral("The document type declares more than %1 attributes.")
-                             .arg(kMaxAttributeDefinitions)};
-    return std::nullopt;
-}
-
-// An encoding that may write an ASCII character in other bytes (UTF-7 writes '<' as "+ADw-")
-// hides markup from the scan of the raw bytes, but not from the parser. Such a text is
-// scanned again as the parser decodes it: refused when that finds what the limits refuse,
-// or attribute lists other than those found in the bytes, which alone are blanked.
-std::optional<XmlStatus> HiddenMarkupRefusal(const QByteArray& bytes, Layout layout,
-                                             const Markup& markup) {
-    if (layout.width != 1)
-        return std::nullopt;
-    QXmlStreamReader reader(bytes);
-    reader.readNext();
-    const QByteArray encoding = reader.documentEncoding().toLatin1();
-    if (encoding.isEmpty() || !QStringDecoder(encoding.constData()).isValid())
-        return std::nullopt; // UTF-8, or one the parser refuses
-    QByteArray ascii(128, '\0');
-    for (int c = 0; c < 128; ++c)
-        ascii[c] = char(c);
-    if (QStringDecoder(encoding.constData()).decode(ascii) == QString::fromLatin1(ascii))
-        return std::nullopt;
-    const QString text = QStringDecoder(encoding.constData()).decode(bytes);
-    const Markup decoded =
-        MarkupScanner<char16_t>(reinterpret_cast<const char16_t*>(text.utf16()), text.size())
-            .Scan();
-    bool seen = decoded.floodAt < 0 && !decoded.parameterEntity &&
-                decoded.definitions <= kMaxAttributeDefinitions &&
-                decoded.attributeLists.size() == markup.attributeLists.size();
-    for (size_t k = 0; seen && k < decoded.attributeLists.size(); ++k) {
-        const auto [begin, end] = decoded.attributeLists[k];
-        const auto [rawBegin, rawEnd] = markup.attributeLists[k];
-        seen = QStringView(text).sliced(begin, end - begin) ==
-               QLatin1StringView(bytes.constData() + rawBegin, rawEnd - rawBegin);
-    }
-    if (seen)
-        return std::nullopt;
-    return XmlStatus{XmlError::Limit,
-                     QStringLiteral("The file's encoding hides markup from the limits.")};
-}
-
-XmlStatus ParseFailure(const QXmlStreamReader& reader) {
-    return {XmlError::Parse, QStringLiteral("%1 (line %2, column %3)")
-                                 .arg(reader.errorString())
-                                 .arg(reader.lineNumber())
-                                 .arg(reader.columnNumber())};
-}
-
-// The last document type before the first element, as the parser reads it in the file.
-XmlStatus ReadDocumentType(const QByteArray& bytes, std::optional<QString>& doctype) {
-    QXmlStreamReader reader(bytes);
-    reader.setNamespaceProcessing(true);
-    while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::StartElement)
-        if (reader.tokenType() == QXmlStreamReader::DTD)
-            doctype = reader.text().toString().trimmed();
-    return reader.hasError() ? ParseFailure(reader) : XmlStatus{};
 }
 
 bool UsesCrLf(const QByteArray& bytes) {
@@ -466,20 +175,14 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
     data->crlf = UsesCrLf(bytes);
     QDomDocument& dom = data->dom;
 
-    const Layout layout = LayoutOf(bytes);
-    const Markup markup = ScanMarkup(bytes, layout);
-    if (const std::optional<XmlStatus> refusal = MarkupRefusal(bytes, layout, markup))
+    // Decoded once: the checks and the parser read the same text.
+    XmlStatus status;
+    const std::optional<XmlText> decoded = DecodeXmlText(bytes, status);
+    if (!decoded)
+        return status;
+    if (const std::optional<XmlStatus> refusal = XmlTextRefusal(decoded->text))
         return *refusal;
-    if (const std::optional<XmlStatus> refusal = HiddenMarkupRefusal(bytes, layout, markup))
-        return *refusal;
-    // Attribute lists reach the parser only in a first reading up to the first element,
-    // which checks them and gives the document type as the file wrote it.
-    std::optional<QString> doctype;
-    if (!markup.attributeLists.empty())
-        if (const XmlStatus status = ReadDocumentType(bytes, doctype); !status.Ok())
-            return status;
-    QXmlStreamReader reader(
-        markup.attributeLists.empty() ? bytes : WithoutAttributeLists(bytes, layout, markup));
+    QXmlStreamReader reader(decoded->text);
     reader.setNamespaceProcessing(true);
     // The open elements, innermost last. An element joins its parent only when it closes:
     // the DOM finds a node's document by walking up its parents on every insertion, which
@@ -493,18 +196,40 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
         else
             open.back().appendChild(node);
     };
+    // The top-level nodes before the root, with where each ends in the text.
+    std::vector<std::pair<QDomNode, qint64>> beforeRoot;
+    const auto appendBeforeRoot = [&](const QDomNode& node) {
+        append(node);
+        if (open.empty() && dom.documentElement().isNull())
+            beforeRoot.emplace_back(node, reader.characterOffset());
+    };
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartDocument:
             data->hasDeclaration = !reader.documentVersion().isEmpty();
-            if (!reader.documentEncoding().isEmpty())
-                data->encoding = reader.documentEncoding().toString();
+            if (!decoded->declared.isEmpty())
+                data->encoding = decoded->declared;
             if (data->hasDeclaration)
-                data->declaration = DeclarationText(bytes, reader);
+                data->declaration = DeclarationText(bytes, reader, decoded->declared);
+            if (!WritesBack(data->encoding, data->declaration))
+                return {XmlError::Parse,
+                        QStringLiteral("The encoding %1 cannot be written back so that it "
+                                       "reads again.")
+                            .arg(data->encoding)};
             break;
-        case QXmlStreamReader::DTD:
-            data->doctype = doctype.value_or(reader.text().toString().trimmed());
+        case QXmlStreamReader::DTD: {
+            data->doctype = reader.text().toString().trimmed();
+            // The parser reports the comments and instructions of the internal subset before
+            // the document type itself; they are written with it, not after it.
+            const qsizetype start =
+                decoded->text.lastIndexOf(u"<!DOCTYPE", reader.characterOffset() - 1);
+            for (const auto& [node, end] : beforeRoot)
+                if (end > start)
+                    dom.removeChild(node);
+            beforeRoot.clear();
+            data->nodesBeforeDoctype = dom.childNodes().count();
             break;
+        }
         case QXmlStreamReader::StartElement: {
             if (static_cast<int>(open.size()) == kMaxDepth)
                 return {XmlError::Limit,
@@ -545,11 +270,12 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
                 append(dom.createTextNode(reader.text().toString()));
             break;
         case QXmlStreamReader::Comment:
-            append(dom.createComment(reader.text().toString()));
+            appendBeforeRoot(dom.createComment(reader.text().toString()));
             break;
         case QXmlStreamReader::ProcessingInstruction:
-            append(dom.createProcessingInstruction(reader.processingInstructionTarget().toString(),
-                                                   reader.processingInstructionData().toString()));
+            appendBeforeRoot(
+                dom.createProcessingInstruction(reader.processingInstructionTarget().toString(),
+                                                reader.processingInstructionData().toString()));
             break;
         case QXmlStreamReader::EntityReference:
             append(dom.createEntityReference(reader.name().toString()));

@@ -8,9 +8,10 @@
 // Elements nest at most kMaxDepth deep and carry at most kMaxAttributes attributes: no
 // real project comes near either, every walk of the tree (here and in the view tree
 // built from it) may then recurse without risk to the stack, and a load takes time in
-// proportion to the file's size. Attribute lists that the file's document type declares
-// are checked and kept as written, but add no default to any element: a save writes only
-// what the file holds.
+// proportion to the file's size. A document type may name an external one and hold
+// comments and instructions, but declares nothing: no declared default, type or entity
+// changes what the file holds, and a save writes only that. The limits are checked on the
+// text the parser reads (XmlTextCheck.h).
 //
 // Nodes and elements are counted handles: a handle keeps its document alive, and a
 // default-constructed handle is null (every operation on it does nothing or returns
@@ -26,8 +27,6 @@ namespace platform {
 // The document element is at depth 1.
 inline constexpr int kMaxDepth = 256;
 inline constexpr int kMaxAttributes = 256; // namespace declarations included
-// Attribute definitions the document type may declare, all its attribute lists together.
-inline constexpr int kMaxAttributeDefinitions = 1024;
 
 struct XmlDocumentData;
 class XmlElement;
@@ -38,8 +37,8 @@ enum class XmlError {
     EmptyPath, // the document layer's own refusal: no file name given
     Open,      // the file cannot be opened or read
     Parse,     // not well-formed XML, or an encoding the platform cannot decode
-    Limit,     // refused like a damaged file: nesting, attributes or declared attribute
-               // definitions beyond the limits, or a parameter entity in the document type
+    Limit,     // refused like a damaged file: nesting or attributes beyond the limits, or a
+               // document type that declares markup or refers to a parameter entity
     Encoding,  // a character that cannot be written in the declared encoding
     Empty,     // nothing loaded, so nothing to write
     Write,     // the file cannot be written or replaced; the old file is intact

@@ -14,8 +14,9 @@ struct XmlDocumentData {
     QDomDocument dom;
     QHash<const void*, QStringList> attributeOrder;
     bool hasDeclaration = false;
-    QString declaration; // as written in the file
-    QString doctype;     // as written in the file, empty when none
+    QString declaration;        // as written in the file
+    QString doctype;            // as written in the file, empty when none
+    int nodesBeforeDoctype = 0; // the top-level comments and instructions before it
     QString encoding = QStringLiteral("UTF-8");
     bool byteOrderMark = false;
     bool crlf = false; // the file ended its lines with CR LF

@@ -18,13 +18,14 @@ public:
     std::optional<QString> Document(XmlStatus* status) {
         if (d_.hasDeclaration)
             out_ += d_.declaration + u'\n';
-        if (!d_.doctype.isEmpty()) {
-            Raw(d_.doctype);
-            out_ += u'\n';
-        }
+        int nodes = 0;
+        if (d_.nodesBeforeDoctype == 0)
+            DocumentType();
         for (QDomNode n = d_.dom.firstChild(); !n.isNull(); n = n.nextSibling()) {
             Node(n);
             out_ += u'\n';
+            if (++nodes == d_.nodesBeforeDoctype)
+                DocumentType();
         }
         if (!failure_.isEmpty()) {
             if (status)
@@ -54,6 +55,13 @@ private:
 
     static QString Reference(char32_t c) {
         return QStringLiteral("&#x%1;").arg(QString::number(uint(c), 16).toUpper());
+    }
+
+    void DocumentType() {
+        if (d_.doctype.isEmpty())
+            return;
+        Raw(d_.doctype);
+        out_ += u'\n';
     }
 
     // Markup and names: no character references are possible there.
