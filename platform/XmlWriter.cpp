@@ -44,8 +44,9 @@ private:
         auto it = holds_.constFind(c);
         if (it != holds_.constEnd())
             return *it;
-        QStringEncoder encoder(d_.encoding.toLatin1().constData(),
-                               QStringConverter::Flag::Stateless);
+        // A fresh encoder for each character; not a stateless one, whose Latin-1 encoder
+        // writes '?' for a character it lacks and reports nothing.
+        QStringEncoder encoder(d_.encoding.toLatin1().constData());
         const char32_t one[1] = {c};
         const QByteArray bytes = encoder.encode(QString::fromUcs4(one, 1)); // encodes on conversion
         const bool ok = encoder.isValid() && !encoder.hasError() && !bytes.isEmpty();
