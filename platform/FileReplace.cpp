@@ -4,7 +4,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,17 +41,37 @@ private:
     int fd_;
 };
 
+OwnerAndModeCalls ownerAndMode{::fchmod, ::fchown};
+
+// What a file system that keeps no permissions or owners (FAT, many network shares through
+// FUSE) answers when asked to set them: there is nothing to keep, and the save goes on.
+bool KeepsNone(int error) {
+    return error == ENOSYS || error == EOPNOTSUPP;
+}
+
 // Gives the new file `fd` the permissions of the file at `path` and, where the process
 // may (root), its owner and group; a normal user keeps the group when a member of it.
-// Nothing to take from a file not there yet. False, with errno, when the mode fails.
+// Nothing to take from a file not there yet, nor where the file system keeps none. False,
+// with errno, when the mode fails otherwise.
 bool TakeOwnerAndMode(const QString& path, int fd) {
     struct stat old {};
     if (stat(QFile::encodeName(path).constData(), &old) != 0)
         return true;
     // The owner first: a change of owner clears the set-user-ID bits the mode restores.
-    if (fchown(fd, old.st_uid, old.st_gid) != 0 && errno == EPERM)
-        (void)!fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    return fchmod(fd, old.st_mode & 07777) == 0;
+    if (ownerAndMode.chown(fd, old.st_uid, old.st_gid) != 0 && errno == EPERM)
+        (void)!ownerAndMode.chown(fd, static_cast<uid_t>(-1), old.st_gid);
+    return ownerAndMode.chmod(fd, old.st_mode & 07777) == 0 || KeepsNone(errno);
+}
+
+// A name beside target that no file has, fitting the longest name a folder takes: the
+// target's name, cut where needed, and six random characters.
+QByteArray NameBeside(const QByteArray& target) {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const qsizetype slash = target.lastIndexOf('/');
+    QByteArray name = target.left(slash + 1) + target.mid(slash + 1).left(NAME_MAX - 7) + '.';
+    for (int i = 0; i < 6; ++i)
+        name += kChars[QRandomGenerator::global()->bounded(int(sizeof kChars - 1))];
+    return name;
 }
 
 } // namespace
@@ -78,26 +100,100 @@ bool CommitInFull(QSaveFile& file, qint64 size) {
     return file.commit();
 }
 
+QString FileBehindLinks(const QString& path) {
+    QFileInfo file(path);
+    for (int depth = 0; depth < 40 && file.isSymLink(); ++depth)
+        file.setFile(file.symLinkTarget());
+    return file.filePath();
+}
+
+ReplacingFile::ReplacingFile(const QString& path) : Target(FileBehindLinks(path)) {}
+
+ReplacingFile::~ReplacingFile() {
+    Drop();
+}
+
+bool ReplacingFile::Fail(int error) {
+    Error = qt_error_string(error);
+    Drop();
+    return false;
+}
+
+void ReplacingFile::Drop() {
+    if (Fd < 0)
+        return;
+    ::close(Fd);
+    ::unlink(TemporaryName.constData());
+    Fd = -1;
+}
+
+bool ReplacingFile::Open() {
+    const QByteArray target = QFile::encodeName(Target);
+    struct stat old {};
+    const bool exists = ::stat(target.constData(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode))
+        return Fail(EISDIR);
+    if (exists && ::access(target.constData(), W_OK) != 0)
+        return Fail(errno);
+    // Until the old file's permissions are taken, no one else may read the new one.
+    const mode_t mode = exists ? 0600 : 0666;
+    for (int attempt = 0; attempt < 100 && Fd < 0; ++attempt) {
+        TemporaryName = NameBeside(target);
+        Fd = ::open(TemporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (Fd < 0 && errno != EEXIST)
+            return Fail(errno);
+    }
+    if (Fd < 0)
+        return Fail(EEXIST);
+    if (exists && ownerAndMode.chmod(Fd, old.st_mode & 07777) != 0 && !KeepsNone(errno))
+        return Fail(errno);
+    return true;
+}
+
+bool ReplacingFile::Write(const QByteArray& bytes) {
+    if (Fd < 0)
+        return false;
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(Fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Fail(n < 0 ? errno : EIO);
+        done += n;
+    }
+    return true;
+}
+
+bool ReplacingFile::Commit() {
+    if (Fd < 0)
+        return false;
+    // A delayed write error shows at the sync or the close.
+    if (::fsync(Fd) != 0)
+        return Fail(errno);
+    const int fd = std::exchange(Fd, -1);
+    if (::close(fd) != 0 ||
+        ::rename(TemporaryName.constData(), QFile::encodeName(Target).constData()) != 0) {
+        const int error = errno;
+        ::unlink(TemporaryName.constData());
+        Error = qt_error_string(error);
+        return false;
+    }
+    return true;
+}
+
+void SetOwnerAndModeCalls(const OwnerAndModeCalls& calls) {
+    ownerAndMode.chmod = calls.chmod ? calls.chmod : ::fchmod;
+    ownerAndMode.chown = calls.chown ? calls.chown : ::fchown;
+}
+
 FileWrite ReplaceFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {false, file.errorString()};
-    if (!TakeOwnerAndMode(path, file.handle())) {
-        const FileWrite status = WriteFailure(errno);
-        file.cancelWriting();
-        return status;
-    }
-    // QSaveFile commits a file cut short by a failed flush (a full disk, a size limit), so
-    // the flush and the written size are checked before the old file is replaced.
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
-        const QString why = file.error() == QFileDevice::NoError
-                                ? QStringLiteral("The file was not written in full.")
-                                : file.errorString();
-        file.cancelWriting();
-        return {false, why};
-    }
-    if (!file.commit())
-        return {false, file.errorString()};
+    ReplacingFile file(path);
+    if (!file.Open())
+        return {false, file.ErrorString()};
+    if (!TakeOwnerAndMode(path, file.Handle()))
+        return WriteFailure(errno);
+    if (!file.Write(bytes) || !file.Commit())
+        return {false, file.ErrorString()};
     return {};
 }
 

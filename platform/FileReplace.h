@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QSaveFile>
 #include <QString>
+#include <sys/types.h>
 
 namespace platform {
 
@@ -12,6 +13,51 @@ struct FileWrite {
     bool ok = true;
     QString message; // why not, for the user (from the OS), when !ok
 };
+
+// The file a write of path reaches: the end of its chain of symbolic links, as with
+// QSaveFile, which replaces that file and keeps the links.
+QString FileBehindLinks(const QString& path);
+
+// A file's new content, written beside it and put in its place by a rename once every byte
+// is on the disk, as QSaveFile does, but under a name that fits whatever the file's name
+// (up to the longest a folder takes: QSaveFile's own adds 7 bytes to it). The new file gets
+// the old one's permissions where the file system keeps them. Until Commit the file at path
+// is untouched; a ReplacingFile not committed leaves nothing behind.
+class ReplacingFile {
+public:
+    explicit ReplacingFile(const QString& path);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    // False, as QSaveFile, where the file is there and not writable, or is a folder.
+    bool Open();
+    // Every byte or false.
+    bool Write(const QByteArray& bytes);
+    // The new file on the disk and renamed over the old one; false leaves the old file.
+    bool Commit();
+    int Handle() const { return Fd; }
+    // Why the last step failed, for the user.
+    QString ErrorString() const { return Error; }
+
+private:
+    bool Fail(int error);
+    void Drop();
+
+    const QString Target;
+    QByteArray TemporaryName;
+    QString Error;
+    int Fd = -1;
+};
+
+// The calls that give a new file the old one's permissions and owner: fchmod and fchown
+// until a test puts in others, as a file system without either answers them.
+struct OwnerAndModeCalls {
+    int (*chmod)(int fd, mode_t mode) = nullptr;
+    int (*chown)(int fd, uid_t owner, gid_t group) = nullptr;
+};
+// Null members put the real calls back.
+void SetOwnerAndModeCalls(const OwnerAndModeCalls& calls);
 
 // Writes a new file beside the old one and renames it over the old one once every byte is
 // written, so a failure leaves the old file whole. The new file gets the old one's

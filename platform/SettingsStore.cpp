@@ -1,6 +1,7 @@
 #include "SettingsStore.h"
 
 #include "AbandonedLock.h"
+#include "FileReplace.h"
 #include "WholeFile.h"
 
 #include <QFile>
@@ -26,15 +27,6 @@ Clock* lockClock = &SystemClock();
 std::unique_ptr<QSettings> OpenSection(const QString& section) {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Software",
                                        section);
-}
-
-// The file a write of path reaches: QSettings writes through QSaveFile, which replaces the
-// file at the end of a chain of symbolic links, not the link.
-QString WrittenFile(const QString& path) {
-    QFileInfo file(path);
-    for (int depth = 0; depth < 40 && file.isSymLink(); ++depth)
-        file.setFile(file.symLinkTarget());
-    return file.filePath();
 }
 
 // A name beside path for the old file: path's own name and the suffix, the name shortened
@@ -78,7 +70,8 @@ bool CopyInFull(const QByteArray& from, const QByteArray& to) {
     return true;
 }
 
-// The file as it was before a rewrite, kept under a second name beside it so that a rewrite
+// The file as it was before a rewrite (QSettings writes the file at the end of a chain of
+// symbolic links), kept under a second name beside it so that a rewrite
 // that fails, whatever the cause, is undone by a rename, which writes no byte: neither a
 // full disk nor a file-size limit that the old file passes too can cut it. QSettings
 // replaces the file by a rename, so a hard link keeps the old one whole; where the folder
@@ -86,7 +79,7 @@ bool CopyInFull(const QByteArray& from, const QByteArray& to) {
 class TFileBefore {
 public:
     explicit TFileBefore(const QString& path)
-        : File(QFile::encodeName(WrittenFile(path))), Kept(NameBeside(File, ".before")) {
+        : File(QFile::encodeName(FileBehindLinks(path))), Kept(NameBeside(File, ".before")) {
         struct stat status;
         Existed = ::lstat(File.constData(), &status) == 0;
         if (!Existed || !S_ISREG(status.st_mode))

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <bit>
 #include <climits>
 #include <cstring>
@@ -252,32 +251,26 @@ qint64 CountBadCells(const TDataGrid& grid, const TRegionalSettings& settings) {
 }
 
 bool WriteArchiveLines(const QString& path, const TArchiveLines& lines) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Beside the old file under a name that fits whatever the user's name: a failure
+    // leaves the old file.
+    platform::ReplacingFile file(path);
+    if (!file.Open())
         return false;
     constexpr qsizetype kChunk = 1 << 20;
     QByteArray buffer;
     buffer.reserve(kChunk + 4096);
-    qint64 total = 0;
     const auto flush = [&] {
-        const bool ok = file.write(buffer) == buffer.size();
-        total += buffer.size();
+        const bool ok = file.Write(buffer);
         buffer.resize(0);
         return ok;
     };
     for (qsizetype i = 0; i < lines.Count(); ++i) {
         buffer.append(lines.Line(i));
         buffer.append("\r\n", 2);
-        if (buffer.size() >= kChunk && !flush()) {
-            file.cancelWriting();
+        if (buffer.size() >= kChunk && !flush())
             return false;
-        }
     }
-    if (!flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return platform::CommitInFull(file, total);
+    return flush() && file.Commit();
 }
 
 QString ExportDefaultName(const QString& openFileName) {

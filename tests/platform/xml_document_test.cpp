@@ -427,6 +427,58 @@ TEST_F(SaveExisting, ReplaceKeepsPermissionsAndOwner) {
 }
 
 // A save through the document goes the atomic way where the folder allows it.
+// A file system without permissions or owners (FAT through FUSE, many network shares)
+// answers the calls that would give the new file the old one's with ENOSYS or EOPNOTSUPP:
+// the save goes on. Any other refusal still stops it, the old file kept.
+int NoModeHere(int, mode_t) {
+    errno = ENOSYS;
+    return -1;
+}
+int NoOwnerHere(int, uid_t, gid_t) {
+    errno = ENOSYS;
+    return -1;
+}
+int NoModeSupported(int, mode_t) {
+    errno = EOPNOTSUPP;
+    return -1;
+}
+int ModeRefused(int, mode_t) {
+    errno = EACCES;
+    return -1;
+}
+
+TEST_F(SaveExisting, AFileSystemWithoutPermissionsTakesTheSave) {
+    const QByteArray old = ReadFile(path_);
+    for (const OwnerAndModeCalls calls : {OwnerAndModeCalls{NoModeHere, NoOwnerHere},
+                                          OwnerAndModeCalls{NoModeSupported, NoOwnerHere}}) {
+        SetOwnerAndModeCalls(calls);
+        const FileWrite status = ReplaceFile(path_, "<Device NetAddr=\"2\"/>\n");
+        EXPECT_TRUE(status.ok) << status.message.toStdString();
+        ExpectOnly("<Device NetAddr=\"2\"/>\n");
+        WriteFile(path_, old);
+    }
+    SetOwnerAndModeCalls({ModeRefused, NoOwnerHere});
+    EXPECT_FALSE(ReplaceFile(path_, "<Device NetAddr=\"3\"/>\n").ok);
+    ExpectOnly(old);
+    SetOwnerAndModeCalls({});
+}
+
+// A name as long as a folder takes (255 bytes) saves like any other: the new file beside
+// it has a name that fits.
+TEST_F(SaveExisting, TheLongestNameSaves) {
+    const QString longest = dir_.filePath(QString(251, u'p') + ".xml");
+    ASSERT_TRUE(QFile::rename(path_, longest));
+    path_ = longest;
+    XmlDocument doc;
+    ASSERT_TRUE(doc.Load(path_).Ok());
+    doc.DocumentElement().SetAttribute("NetAddr", "7");
+    const XmlStatus status = doc.Save(path_);
+    EXPECT_TRUE(status.Ok()) << status.message.toStdString();
+    EXPECT_TRUE(ReadFile(path_).startsWith("<Device NetAddr=\"7\">"));
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QFileInfo(path_).fileName()});
+}
+
 TEST_F(SaveExisting, SaveReplacesInAnOpenFolder) {
     XmlDocument doc;
     ASSERT_TRUE(doc.Load(path_).Ok());

@@ -117,11 +117,22 @@ TEST(ArchiveGrid, FieldsByColumn) {
         int col, row;
         const char* text;
     } cases[] = {
-        {0, 0, "Time"}, {65, 0, "64"}, {0, 1, "a"},    {1, 1, ""},     {2, 1, "b"},
-        {3, 1, ""},     {0, 2, ""},    {65, 2, ""},    {65, 3, "f65"}, // fields past the 66th are
-                                                                       // dropped, not folded into
-                                                                       // the last cell
-        {0, 4, ""},     {1, 4, "x"},   {0, 5, "tail"}, {0, 6, ""},     {66, 1, ""},
+        {0, 0, "Time"},
+        {65, 0, "64"},
+        {0, 1, "a"},
+        {1, 1, ""},
+        {2, 1, "b"},
+        {3, 1, ""},
+        {0, 2, ""},
+        {65, 2, ""},
+        {65, 3, "f65"}, // fields past the 66th are
+                        // dropped, not folded into
+                        // the last cell
+        {0, 4, ""},
+        {1, 4, "x"},
+        {0, 5, "tail"},
+        {0, 6, ""},
+        {66, 1, ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(grid.Cell(c.col, c.row), c.text) << c.col << "," << c.row;
@@ -278,6 +289,21 @@ TEST(ArchiveExport, WritesLinesWithCrLfAndKeepsBytes) {
     EXPECT_FALSE(WriteArchiveLines(dir.filePath("taken.CSV"), lines));
     EXPECT_TRUE(QFileInfo(dir.filePath("taken.CSV/inner")).isDir());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.CSV"});
+}
+
+// An export may take a name as long as a folder takes (255 bytes), over an older file too.
+TEST(ArchiveExport, TheLongestNameIsWritten) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TArchiveLines lines;
+    lines.Assign("Time;a\n1;2");
+    const QString path = dir.filePath(QString(251, u'e') + ".CSV");
+    for (int write = 0; write < 2; ++write) {
+        ASSERT_TRUE(WriteArchiveLines(path, lines)) << "write " << write;
+        EXPECT_EQ(fixtures::ReadFile(path), QByteArray("Time;a\r\n1;2\r\n"));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QFileInfo(path).fileName()});
 }
 
 TEST(ArchiveExport, FileNames) {
