@@ -6,7 +6,12 @@
 //    level) and against elements with as many attributes as allowed, at the same sizes;
 //  - a project nested 40,000 folders deep, which the load refuses;
 //  - documents whose document type declares attribute lists: 255 defaults for each of
-//    20,000 and 40,000 empty elements, and 80,000 definitions, which the load refuses.
+//    20,000 and 40,000 empty elements, and 80,000 definitions, which the load refuses;
+//  - GBK and Big5 documents whose document type's name has an ASCII bracket as a second
+//    byte, with 300 attributes an element (refused) and with as many as allowed (loaded),
+//    at 1 and 4 MB;
+//  - documents whose document type declares a 4,000-character entity, referred to in bulk
+//    (0.2, 1 and 2 MB), which the load refuses.
 // Each load runs in a process of its own, so that the growth of its peak resident size
 // (beside the time) is the load's alone.
 //   project_load_bench [--write PATH]   (--write also keeps the 10 MB project at PATH)
@@ -136,6 +141,25 @@ QByteArray DeclaredDefaults(int count, int defaults) {
            "</Device>\n";
 }
 
+// About `bytes` of elements with `attributes` attributes each, in a document whose
+// document type is named by one character of the encoding whose second byte is ASCII
+// ("\x81\x5B" in GBK is one character ending in '[').
+QByteArray Multibyte(const QByteArray& encoding, const QByteArray& name, int attributes,
+                     qsizetype bytes) {
+    QByteArray unit = "<" + name;
+    for (int i = 0; i < attributes; ++i)
+        unit += " a" + QByteArray::number(i) + "=\"\"";
+    unit += "/>\n";
+    return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\n<!DOCTYPE " + name + ">\n<" +
+           name + ">\n" + unit.repeated(bytes / unit.size()) + "</" + name + ">\n";
+}
+
+// About `bytes` of references to an entity of 4,000 characters.
+QByteArray Entities(qsizetype bytes) {
+    return "<!DOCTYPE Device [<!ENTITY e \"" + QByteArray(4000, 'x') + "\">]>\n<Device><Str>" +
+           QByteArray("&e;").repeated(bytes / 3) + "</Str></Device>\n";
+}
+
 QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
     const QString path = dir.filePath(name);
     QFile file(path);
@@ -241,5 +265,23 @@ int main(int argc, char** argv) {
                  Write(dir, "defaults40.xml", DeclaredDefaults(40000, 255)));
     LoadDocument("declared definitions, 80,000",
                  Write(dir, "definitions.xml", DeclaredDefaults(1, 80000)));
+
+    const std::pair<const char*, QByteArray> multibyte[] = {{"GBK", "D\x81\x5B"},
+                                                            {"Big5", "D\xA4\x5D"}};
+    for (const auto& [encoding, name] : multibyte)
+        for (const int megabytes : {1, 4})
+            for (const int attributes : {300, platform::kMaxAttributes}) {
+                const QString label = QStringLiteral("%1, %2 attributes, %3 MB")
+                                          .arg(encoding)
+                                          .arg(attributes)
+                                          .arg(megabytes);
+                LoadDocument(qPrintable(label),
+                             Write(dir, label + ".xml",
+                                   Multibyte(encoding, name, attributes, megabytes * 1'000'000)));
+            }
+    for (const qsizetype bytes : {200'000, 1'000'000, 2'000'000}) {
+        const QString label = QStringLiteral("entity in bulk, %1 MB").arg(bytes / 1e6);
+        LoadProject(qPrintable(label), Write(dir, label + ".xml", Entities(bytes)));
+    }
     return 0;
 }
