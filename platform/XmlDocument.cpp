@@ -8,9 +8,7 @@
 
 #include <QFileInfo>
 #include <QStringConverter>
-#include <QSysInfo>
 #include <QXmlStreamReader>
-#include <cstring>
 #include <utility>
 #include <vector>
 
