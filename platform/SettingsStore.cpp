@@ -8,9 +8,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <cerrno>
 #include <climits>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
@@ -40,34 +38,18 @@ QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix) {
 
 int (*linkCall)(const char*, const char*) = ::link;
 
-// A copy of the file at from under the name to, every byte read back: where a folder takes
-// no second name of a file, the old file is kept this way.
+// A copy of the file at from under the name to, with its permissions where the folder keeps
+// them: where a folder takes no second name of a file, the old file is kept this way.
 bool CopyInFull(const QByteArray& from, const QByteArray& to) {
     QByteArray bytes;
     struct stat status;
     if (!ReadWholeFile(QFile::decodeName(from), bytes) || ::stat(from.constData(), &status) != 0)
         return false;
-    const int fd = ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
+    ReplacingFile copy(QFile::decodeName(to));
+    if (!copy.Open())
         return false;
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    const bool written =
-        done == bytes.size() && ::fchmod(fd, status.st_mode & 07777) == 0 && ::fsync(fd) == 0;
-    QByteArray copy;
-    if (::close(fd) != 0 || !written || !ReadWholeFile(QFile::decodeName(to), copy) ||
-        copy != bytes) {
-        ::unlink(to.constData());
-        return false;
-    }
-    return true;
+    (void)!::fchmod(copy.Handle(), status.st_mode & 07777);
+    return copy.Write(bytes) && copy.Commit();
 }
 
 // The file as it was before a rewrite (QSettings writes the file at the end of a chain of
