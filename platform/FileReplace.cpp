@@ -63,15 +63,14 @@ bool TakeOwnerAndMode(const QString& path, int fd) {
     return ownerAndMode.chmod(fd, old.st_mode & 07777) == 0 || KeepsNone(errno);
 }
 
-// A name beside target that no file has, fitting the longest name a folder takes: the
-// target's name, cut where needed, and six random characters.
-QByteArray NameBeside(const QByteArray& target) {
+// A name beside target that no file is likely to have: the target's name, cut where
+// needed, and six random characters.
+QByteArray RandomNameBeside(const QByteArray& target) {
     static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const qsizetype slash = target.lastIndexOf('/');
-    QByteArray name = target.left(slash + 1) + target.mid(slash + 1).left(NAME_MAX - 7) + '.';
+    QByteArray suffix = ".";
     for (int i = 0; i < 6; ++i)
-        name += kChars[QRandomGenerator::global()->bounded(int(sizeof kChars - 1))];
-    return name;
+        suffix += kChars[QRandomGenerator::global()->bounded(int(sizeof kChars - 1))];
+    return NameBeside(target, suffix);
 }
 
 } // namespace
@@ -98,6 +97,11 @@ bool CommitInFull(QSaveFile& file, qint64 size) {
         return false;
     }
     return file.commit();
+}
+
+QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return path.left(slash + 1) + path.mid(slash + 1).left(NAME_MAX - suffix.size()) + suffix;
 }
 
 QString FileBehindLinks(const QString& path) {
@@ -138,7 +142,7 @@ bool ReplacingFile::Open() {
     // Until the old file's permissions are taken, no one else may read the new one.
     const mode_t mode = exists ? 0600 : 0666;
     for (int attempt = 0; attempt < 100 && Fd < 0; ++attempt) {
-        TemporaryName = NameBeside(target);
+        TemporaryName = RandomNameBeside(target);
         Fd = ::open(TemporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (Fd < 0 && errno != EEXIST)
             return Fail(errno);

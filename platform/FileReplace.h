@@ -14,6 +14,10 @@ struct FileWrite {
     QString message; // why not, for the user (from the OS), when !ok
 };
 
+// A name in path's folder: path's own name and the suffix, the name cut where both would
+// pass the longest name a folder takes (NAME_MAX bytes).
+QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix);
+
 // The file a write of path reaches: the end of its chain of symbolic links, as with
 // QSaveFile, which replaces that file and keeps the links.
 QString FileBehindLinks(const QString& path);

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <climits>
 #include <map>
 #include <memory>
 #include <sys/stat.h>
@@ -25,15 +24,6 @@ Clock* lockClock = &SystemClock();
 std::unique_ptr<QSettings> OpenSection(const QString& section) {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Software",
                                        section);
-}
-
-// A name beside path for the old file: path's own name and the suffix, the name shortened
-// where both would pass the longest name a folder takes.
-QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix) {
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folder = path.left(slash + 1);
-    const QByteArray name = path.mid(slash + 1);
-    return folder + name.left(NAME_MAX - suffix.size()) + suffix;
 }
 
 int (*linkCall)(const char*, const char*) = ::link;
@@ -53,11 +43,11 @@ bool CopyInFull(const QByteArray& from, const QByteArray& to) {
 }
 
 // The file as it was before a rewrite (QSettings writes the file at the end of a chain of
-// symbolic links), kept under a second name beside it so that a rewrite
-// that fails, whatever the cause, is undone by a rename, which writes no byte: neither a
-// full disk nor a file-size limit that the old file passes too can cut it. QSettings
-// replaces the file by a rename, so a hard link keeps the old one whole; where the folder
-// takes none, a copy does.
+// symbolic links), kept under a second name beside it so that a rewrite that fails,
+// whatever the cause, is undone by a rename, which writes no byte: neither a full disk nor
+// a file-size limit that the old file passes too can cut it. QSettings replaces the file by
+// a rename, so a hard link keeps the old one whole; where the folder takes none, a copy
+// does.
 class TFileBefore {
 public:
     explicit TFileBefore(const QString& path)
