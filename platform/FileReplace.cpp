@@ -20,6 +20,19 @@ FileWrite WriteFailure(int error) {
     return {false, qt_error_string(error)};
 }
 
+// Writes every byte from where the descriptor stands: 0, or the error that stopped it.
+int WriteAll(int fd, const QByteArray& bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += n;
+    }
+    return 0;
+}
+
 // Closes the descriptor it holds unless Close did.
 class Descriptor {
 public:
@@ -157,15 +170,8 @@ bool ReplacingFile::Open() {
 bool ReplacingFile::Write(const QByteArray& bytes) {
     if (Fd < 0)
         return false;
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(Fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return Fail(n < 0 ? errno : EIO);
-        done += n;
-    }
-    return true;
+    const int error = WriteAll(Fd, bytes);
+    return error == 0 || Fail(error);
 }
 
 bool ReplacingFile::Commit() {
@@ -222,14 +228,9 @@ FileWrite WriteFileInPlace(const QString& path, const QByteArray& bytes) {
             return WriteFailure(reserved);
         }
     }
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = pwrite(fd.Get(), bytes.constData() + done, bytes.size() - done, done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return WriteFailure(n < 0 ? errno : EIO);
-        done += n;
-    }
+    // Freshly opened, the descriptor stands at the file's start.
+    if (const int error = WriteAll(fd.Get(), bytes); error != 0)
+        return WriteFailure(error);
     if (ftruncate(fd.Get(), bytes.size()) != 0 || fsync(fd.Get()) != 0)
         return WriteFailure(errno);
     return fd.Close() ? FileWrite{} : WriteFailure(errno);
