@@ -1,5 +1,6 @@
 #include "ProblemConWin.h"
 
+#include "MessageBox.h"
 #include "WindowParts.h"
 
 #include <QFrame>
@@ -146,6 +147,9 @@ void TProblemConectionForm::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TProblemPrompt::AskRetry(TProblemKind kind) {
+    // The program is closing: given up unseen, as the close box gives up.
+    if (platform::QuietCloseBegun())
+        return false;
     form_.ProblemKind = kind;
     return form_.exec() == TProblemConectionForm::RetryResult;
 }

@@ -67,9 +67,10 @@ void TBoxHandOver::ServePending() {
             queued_.pop_front();
             onScreen_.push_back(request);
         }
-        // Modal: the window thread's loop runs meanwhile and may serve later boxes.
-        const MsgResult result =
-            window_.Show(request->text, request->caption, request->buttons, request->icon);
+        // Modal: the window thread's loop runs meanwhile and may serve later boxes. One
+        // handed over before a quiet close began and served after it stays unseen too.
+        const MsgResult result = platform::ShowBox(window_, request->text, request->caption,
+                                                   request->buttons, request->icon);
         std::lock_guard lock(m_);
         onScreen_.erase(std::find(onScreen_.begin(), onScreen_.end(), request));
         AnswerLocked(*request, result);

@@ -6,7 +6,9 @@ namespace platform {
 
 namespace {
 std::atomic<MessageBoxHandler*> g_handler{nullptr};
-}
+// Quiet closes begun and not yet gone.
+std::atomic<int> g_quietCloses{0};
+} // namespace
 
 MsgResult FirstButtonResult(MsgButtons buttons) {
     switch (buttons) {
@@ -24,15 +26,54 @@ MsgResult FirstButtonResult(MsgButtons buttons) {
     return MsgResult::Ok;
 }
 
+MsgResult CloseButtonResult(MsgButtons buttons) {
+    switch (buttons) {
+    case MsgButtons::Ok:
+        return MsgResult::Ok;
+    case MsgButtons::YesNo:
+        return MsgResult::No;
+    case MsgButtons::AbortRetryIgnore:
+        return MsgResult::Abort;
+    case MsgButtons::OkCancel:
+    case MsgButtons::YesNoCancel:
+    case MsgButtons::RetryCancel:
+        return MsgResult::Cancel;
+    }
+    return MsgResult::Cancel;
+}
+
 void SetMessageBoxHandler(MessageBoxHandler* handler) { g_handler.store(handler); }
 
 MessageBoxHandler* CurrentMessageBoxHandler() { return g_handler.load(); }
 
 MsgResult MessageBox(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon) {
+    if (QuietCloseBegun())
+        return CloseButtonResult(buttons);
     if (MessageBoxHandler* handler = g_handler.load())
         return handler->Show(text, caption, buttons, icon);
     return FirstButtonResult(buttons);
 }
+
+MsgResult ShowBox(MessageBoxHandler& handler, const QString& text, const QString& caption,
+                  MsgButtons buttons, MsgIcon icon) {
+    if (QuietCloseBegun())
+        return CloseButtonResult(buttons);
+    return handler.Show(text, caption, buttons, icon);
+}
+
+QuietClose::~QuietClose() {
+    if (begun_)
+        g_quietCloses.fetch_sub(1);
+}
+
+void QuietClose::Begin() {
+    if (begun_)
+        return;
+    begun_ = true;
+    g_quietCloses.fetch_add(1);
+}
+
+bool QuietCloseBegun() { return g_quietCloses.load() > 0; }
 
 RecordingMessageBox::RecordingMessageBox() : previous_(CurrentMessageBoxHandler()) {
     SetMessageBoxHandler(this);

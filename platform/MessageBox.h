@@ -25,8 +25,34 @@ public:
 void SetMessageBoxHandler(MessageBoxHandler* handler);
 MessageBoxHandler* CurrentMessageBoxHandler();
 
+// Shows the box through the installed handler, unless a quiet close has begun.
 MsgResult MessageBox(const QString& text, const QString& caption, MsgButtons buttons = MsgButtons::Ok,
                      MsgIcon icon = MsgIcon::None);
+// The same through the given handler: for a handler that passes boxes on to another.
+MsgResult ShowBox(MessageBoxHandler& handler, const QString& text, const QString& caption,
+                  MsgButtons buttons, MsgIcon icon);
+
+// A program's close that asks its user nothing more: from Begin on, until the object goes,
+// no box opens and each is answered as its close button would answer it, so that what asked
+// goes on as after the user's answer, and the close with it. A box would hold the close
+// until someone answers it, and a session that is ending has no one to.
+class QuietClose {
+public:
+    QuietClose() = default;
+    ~QuietClose();
+    QuietClose(const QuietClose&) = delete;
+    QuietClose& operator=(const QuietClose&) = delete;
+    // Once; again changes nothing.
+    void Begin();
+    bool Begun() const { return begun_; }
+
+private:
+    bool begun_ = false;
+};
+
+// Any thread: true while a quiet close has begun. Other questions put to the user (a
+// dialog of the program's own) are answered unseen too, as their close box would.
+bool QuietCloseBegun();
 
 // Records every box and answers from a queue (the first button's answer when empty).
 class RecordingMessageBox : public MessageBoxHandler {
@@ -54,5 +80,8 @@ private:
 };
 
 MsgResult FirstButtonResult(MsgButtons buttons);
+// The answer of a box closed by its close button or Escape: the Cancel, No or Abort among
+// its buttons, or its only one.
+MsgResult CloseButtonResult(MsgButtons buttons);
 
 } // namespace platform

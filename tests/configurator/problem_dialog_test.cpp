@@ -1,5 +1,6 @@
 // The exchange-error dialog offscreen: one panel per kind, the results of its buttons,
 // keys and close box, its place over the main window, and the retry prompt on top of it.
+#include "MessageBox.h"
 #include "ProblemConWin.h"
 
 #include <QApplication>
@@ -146,6 +147,23 @@ TEST(ProblemDialog, PromptRetriesOnlyOnRetry) {
         });
         EXPECT_EQ(asked.AskRetry(c.kind), c.retry);
     }
+}
+
+// Once the program's close has begun, the prompt gives up unseen, as the close box does:
+// nothing holds the close.
+TEST(ProblemDialog, PromptGivesUpUnseenOnceTheProgramCloses) {
+    TProblemConectionForm form;
+    TProblemPrompt prompt(form);
+    bool shown = false;
+    QTimer::singleShot(0, &form, [&] {
+        shown = form.isVisible();
+        form.RetryButton->click();
+    });
+    platform::QuietClose close;
+    close.Begin();
+    EXPECT_FALSE(prompt.AskRetry(pkNoAnswer));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(shown);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Message boxes raised outside the window thread: shown by the window thread from its
 // event loop, answered back, or cancelled unseen.
 #include "BoxHandOver.h"
+#include "MessageBox.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -118,6 +119,20 @@ TEST_F(BoxHandOverTest, CancelAlsoAnswersABoxOnScreen) {
     handOver->ServePending();
     EXPECT_EQ(answer.get(), MsgResult::Cancel);
     EXPECT_EQ(window.shown, QStringList{"refused"});
+}
+
+// A box handed over before the program's close began and served after it stays unseen:
+// the close asks the user nothing more.
+TEST_F(BoxHandOverTest, ABoxServedOnceAQuietCloseHasBegunIsAnsweredUnseen) {
+    auto answer = AskFromAnotherThread();
+    ASSERT_TRUE(WaitHandedOver());
+    platform::QuietClose close;
+    close.Begin();
+    handOver->ServePending();
+    ASSERT_TRUE(Ready(answer));
+    EXPECT_EQ(answer.get(), MsgResult::Ok);
+    EXPECT_TRUE(window.shown.isEmpty());
+    EXPECT_EQ(handOver->Pending(), 0u);
 }
 
 TEST_F(BoxHandOverTest, TheEndOfTheHandOverCancelsWhatWaits) {

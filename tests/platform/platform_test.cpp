@@ -39,6 +39,47 @@ TEST(MessageBox, RecorderAnswersInOrderThenFirstButton) {
     EXPECT_EQ(boxes.Boxes()[1].caption, "d");
 }
 
+// Once a quiet close has begun, no box reaches a handler: each is answered as its close
+// button would answer it. Once the close has gone, boxes show again.
+TEST(MessageBox, AQuietCloseAnswersEveryBoxUnseenAsItsCloseButtonWould) {
+    const std::pair<MsgButtons, MsgResult> cases[] = {
+        {MsgButtons::Ok, MsgResult::Ok},
+        {MsgButtons::OkCancel, MsgResult::Cancel},
+        {MsgButtons::YesNo, MsgResult::No},
+        {MsgButtons::YesNoCancel, MsgResult::Cancel},
+        {MsgButtons::RetryCancel, MsgResult::Cancel},
+        {MsgButtons::AbortRetryIgnore, MsgResult::Abort},
+    };
+    // A handler that another passes its boxes on to: not the installed one.
+    class : public MessageBoxHandler {
+    public:
+        MsgResult Show(const QString&, const QString&, MsgButtons, MsgIcon) override {
+            ++Shown;
+            return MsgResult::Ignore;
+        }
+        int Shown = 0;
+    } passedOn;
+    RecordingMessageBox boxes;
+    {
+        QuietClose close;
+        EXPECT_FALSE(QuietCloseBegun());
+        close.Begin();
+        close.Begin();
+        EXPECT_TRUE(QuietCloseBegun());
+        for (const auto& [buttons, answer] : cases) {
+            EXPECT_EQ(MessageBox("a", "b", buttons), answer);
+            EXPECT_EQ(ShowBox(passedOn, "a", "b", buttons, MsgIcon::None), answer);
+        }
+        EXPECT_EQ(boxes.Count(), 0u);
+        EXPECT_EQ(passedOn.Shown, 0);
+    }
+    EXPECT_FALSE(QuietCloseBegun());
+    EXPECT_EQ(MessageBox("c", "d", MsgButtons::YesNo), MsgResult::Yes);
+    EXPECT_EQ(ShowBox(passedOn, "e", "f", MsgButtons::Ok, MsgIcon::None), MsgResult::Ignore);
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(passedOn.Shown, 1);
+}
+
 TEST(SettingsStore, RoundTripAndAbsent) {
     QStandardPaths::setTestModeEnabled(false);
     SettingsStore& store = UserSettings();
