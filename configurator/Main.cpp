@@ -385,14 +385,14 @@ void TQeldForm::FormDestroy() {
 }
 
 void TQeldForm::closeEvent(QCloseEvent* event) {
+    // A box opened by what the close ends (a cancelled download's failed write, say)
+    // would hold the close until it is answered.
+    AsksNothing.Begin();
     if (LinkWait.Waiting()) {
-        // The project must not go under the wait. The window manager's close is the
-        // user's input, which the wait does not take; the program's own close (the one
-        // of a download that ended, say) is made once the wait is over.
-        if (!event->spontaneous()) {
-            CloseAfterWait = true;
-            LinkWait.AskClose();
-        }
+        // The project must not go under the wait; what the wait was for starts nothing
+        // once it is over, and the close is made then.
+        CloseAfterWait = true;
+        LinkWait.AskClose();
         event->ignore();
         return;
     }

@@ -14,6 +14,7 @@
 #include "ConProcess.h"
 #include "ConnectSet.h"
 #include "LinkWindows.h"
+#include "MessageBox.h"
 #include "ProjectXML.h"
 #include "QeldDialogs.h"
 #include "Settings.h"
@@ -202,10 +203,12 @@ public:
     bool ClosePending() const { return CloseAfterDownload; }
 
 protected:
-    // Closing during a download cancels it and closes once it has ended; while the link
-    // waits for its port thread the window does not close (the program's own close is
-    // made once the wait is over); otherwise the open project goes first, so that its port
-    // thread has ended before any window it reports to is destroyed.
+    // From the first close asked on, nothing more is asked of the user: no message box
+    // opens (platform::QuietClose). Closing during a download cancels it and closes once
+    // it has ended; while the link waits for its port thread the window does not close,
+    // and the close, the window manager's as well as the program's, is made once the wait
+    // is over; otherwise the open project goes first, so that its port thread has ended
+    // before any window it reports to is destroyed.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -238,7 +241,8 @@ private:
     bool BusyCursorSet = false;
     bool DownloadRunning = false;
     bool CloseAfterDownload = false;
-    bool CloseAfterWait = false; // the program closed the window during a wait
+    bool CloseAfterWait = false; // a close came during a wait
+    platform::QuietClose AsksNothing;
     TDocumentOpener OpenDocument;
     TProjectLinkParts LinkParts;
     std::unique_ptr<THost> Host;

@@ -9,7 +9,8 @@
 // wheel, keys and shortcuts, touch, drag and drop and context menus. The one exception
 // is a modal window opened during the wait (a message box that the port thread handed
 // over): it is answered as usual. The window manager's close reaches the windows as a
-// close event, which is no input, so the main window refuses it itself while Waiting().
+// close event, which is no input: the main window itself puts it off while Waiting()
+// (AskClose) and makes it once the wait is over.
 // A report that would show the connection-progress dialog modally is dropped too: it
 // belongs to the link that the wait is stopping or pausing, and its modal loop would
 // take input.
@@ -27,7 +28,7 @@ public:
 
     // True while a wait runs.
     bool Waiting() const { return Depth > 0; }
-    // The window's own close came during a wait; it is made once the wait is over.
+    // A close came during a wait; it is made once the wait is over.
     void AskClose() { CloseWasAsked = true; }
     bool CloseAsked() const override { return CloseWasAsked; }
 

@@ -52,8 +52,7 @@ void TDataMaster::Connect(const QString& deviceId, const std::vector<TPacket*>& 
     // A thread suspended inside a cycle would, once resumed, finish it on a port that
     // the port test has closed.
     const bool quiet = QuietThread();
-    // The window's close came during that wait and goes on after it: nothing starts under it.
-    if (const TWaitHook* window = thread_->WaitHook(); window && window->CloseAsked())
+    if (CloseAskedMeanwhile())
         return;
     if (!quiet) {
         RefuseConnect(settings.Port);
@@ -86,6 +85,11 @@ bool TDataMaster::QuietThread() {
     return thread_->WaitReached(ptsIdle, bound) && thread_->Suspend(bound);
 }
 
+bool TDataMaster::CloseAskedMeanwhile() const {
+    const TWaitHook* window = thread_->WaitHook();
+    return window && window->CloseAsked();
+}
+
 void TDataMaster::RefuseConnect(uint8_t port) {
     platform::MessageBox(NoPortText + QString::number(port), CaptionText);
     mainWindow_.SetDisconnectedUI();
@@ -115,7 +119,7 @@ bool TDataMaster::EnterCardMode() {
     if (!thread_->ChangeState(ptsPoll, ptsPaused))
         return false;
     // The card reader must never exchange while an exchange of the poll is in flight.
-    if (!thread_->WaitReached(ptsPaused, thread_->CycleBoundMs())) {
+    if (!thread_->WaitReached(ptsPaused, thread_->CycleBoundMs()) || CloseAskedMeanwhile()) {
         LeaveCardMode();
         return false;
     }

@@ -95,8 +95,9 @@ public:
     // From dmsPoll only (else false, nothing changed): stops the poll, waits until the
     // thread has paused (no exchange of the poll in flight), lends the port and the
     // address to the card reader, mounts the card and lists its root. False when any of
-    // that fails; the master is then polling again, except when the thread was not
-    // polling (the caller then calls LeaveCardMode).
+    // that fails, or when the window's close came during the wait (nothing is mounted);
+    // the master is then polling again, except when the thread was not polling (the
+    // caller then calls LeaveCardMode).
     bool EnterCardMode();
     // Back from card mode: the master polls again, the thread takes its port back.
     void LeaveCardMode();
@@ -151,6 +152,9 @@ private:
 
     // Window thread: the thread no longer runs a connection and is suspended.
     bool QuietThread();
+    // Window thread, after a wait: the window's close came during it and goes on after
+    // it, so nothing starts under it.
+    bool CloseAskedMeanwhile() const;
     void RefuseConnect(uint8_t port);
 
     TMainWindowLink& mainWindow_;

@@ -16,6 +16,7 @@ public:
     virtual void ServeWait() = 0;
     virtual void EndWait() = 0;
     // True once the window has been asked to close during a wait: the caller that waited
-    // starts nothing after it (no connect, no window) and leaves the close to go on.
+    // starts nothing after it (no connect, no window, no card mount) and leaves the close
+    // to go on.
     virtual bool CloseAsked() const { return false; }
 };

@@ -2,6 +2,7 @@
 // pseudo-terminal to the instrument simulator served in this process, show the values the
 // instrument measures as they change, write a value into the instrument and disconnect.
 #include "MemorySettings.h"
+#include "OutsideClose.h"
 #include "PanelDetal.h"
 #include "Program.h"
 #include "ProjectListView.h"
@@ -23,7 +24,10 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -292,5 +296,168 @@ TEST_F(VendrillSim, ClosingDuringADownloadWaitsForItsEnd) {
     EXPECT_TRUE(WaitUntil([&] { return form().Project() == nullptr; }));
     EXPECT_EQ(recorder->Count(), 0u);
 }
+
+// The system's clock, whose sleeps on the port thread can be held: the thread then stays
+// inside its turn, so that a wait of the window thread for it lasts until it is let go.
+class HoldingClock : public platform::Clock {
+public:
+    int64_t NowMs() const override { return platform::SystemClock().NowMs(); }
+    void SleepMs(int64_t ms) override {
+        {
+            std::unique_lock lock(m_);
+            if (holding_ && std::this_thread::get_id() != window_) {
+                held_ = true;
+                changed_.notify_all();
+                changed_.wait(lock, [this] { return !holding_; });
+            }
+        }
+        platform::SystemClock().SleepMs(ms);
+    }
+    // Holds the port thread at its next sleep; true once it is held.
+    bool Hold() {
+        std::unique_lock lock(m_);
+        holding_ = true;
+        held_ = false;
+        return changed_.wait_for(lock, std::chrono::milliseconds(kBound), [this] { return held_; });
+    }
+    void Release() {
+        std::lock_guard lock(m_);
+        holding_ = false;
+        changed_.notify_all();
+    }
+
+private:
+    const std::thread::id window_ = std::this_thread::get_id();
+    std::mutex m_;
+    std::condition_variable changed_;
+    bool holding_ = false;
+    bool held_ = false;
+};
+
+// When the close comes: while Start after Stop waits for the cycle in flight, while the
+// card item waits for the poll to pause, or during a card download whose file can no
+// longer be written (its folder was removed under it).
+enum class TCloseMoment { StartsWait, CardWait, Download };
+
+struct CloseCase {
+    const char* name;
+    TCloseMoment moment;
+    TCloseFrom from;
+};
+
+void PrintTo(const CloseCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class VendrillClose : public VendrillSim, public ::testing::WithParamInterface<CloseCase> {
+protected:
+    void SetUp() override {
+        VendrillSim::SetUp();
+        form().SetLinkParts({&clock, {}, nullptr});
+        // Shown, as the program's main window is, whose close ends the program; drawn
+        // never, as above.
+        form().setUpdatesEnabled(false);
+        form().show();
+    }
+    void TearDown() override {
+        clock.Release();
+        VendrillSim::TearDown();
+    }
+    // Runs step once per timer tick from now on, until it returns true.
+    void EachTick(std::function<bool()> step) {
+        ticker.setInterval(0);
+        QObject::connect(&ticker, &QTimer::timeout, [this, step = std::move(step)] {
+            if (step())
+                ticker.stop();
+        });
+        ticker.start();
+    }
+    // Asks the close once the window waits for its link, then lets the link go once the
+    // close is asked (or, a close being dropped, a while later).
+    void CloseDuringTheWait(TOutsideClose& outside) {
+        ASSERT_TRUE(clock.Hold());
+        EachTick([this, &outside, ticks = 0]() mutable {
+            if (!form().WindowWait().Waiting())
+                return false;
+            if (ticks++ == 0)
+                outside.Ask(GetParam().from);
+            if (!form().WindowWait().CloseAsked() && ticks < 100)
+                return false;
+            clock.Release();
+            return true;
+        });
+    }
+
+    HoldingClock clock;
+    QTimer ticker;
+};
+
+// One close from outside, whenever it comes, ends the program: what was under way goes no
+// further, no message box opens, the window closes and the settings are written.
+TEST_P(VendrillClose, OneCloseEndsTheProgram) {
+    TOutsideClose outside(form());
+    switch (GetParam().moment) {
+    case TCloseMoment::StartsWait:
+        files.File = ExampleProject();
+        form().MI_FileOpenClick();
+        form().MI_ConectGoClick();
+        ASSERT_TRUE(WaitUntil([&] { return project().DataMaster->State() == dmsPoll; }));
+        form().MI_ConectStopClick();
+        ASSERT_NO_FATAL_FAILURE(CloseDuringTheWait(outside));
+        form().MI_ConectGoClick();
+        EXPECT_EQ(form().StatusText(1), "Отключено");
+        EXPECT_FALSE(program->ConnectProcessForm.isVisible());
+        break;
+    case TCloseMoment::CardWait:
+        files.File = ExampleProject();
+        form().MI_FileOpenClick();
+        form().MI_ConectGoClick();
+        ASSERT_TRUE(WaitUntil([&] { return project().DataMaster->State() == dmsPoll; }));
+        list().SelectRow(Row("Карта памяти"));
+        ASSERT_NO_FATAL_FAILURE(CloseDuringTheWait(outside));
+        project().OpenSelected();
+        EXPECT_FALSE(project().InCardView());
+        EXPECT_EQ(project().DataMaster->MMC().CurDir, TMMC::NotMounted);
+        break;
+    case TCloseMoment::Download:
+        ASSERT_NO_FATAL_FAILURE(OpenTheCard());
+        SelectCardFile("BIG");
+        EachTick([&] {
+            if (!form().Downloading())
+                return false;
+            QDir(form().TempDir()).removeRecursively();
+            outside.Ask(GetParam().from);
+            return true;
+        });
+        project().OpenSelected();
+        EXPECT_TRUE(opened.isEmpty());
+        break;
+    }
+    ticker.stop();
+    // The program ends once none of its windows is open any more.
+    EXPECT_TRUE(WaitUntil([] {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::none_of(windows.begin(), windows.end(),
+                            [](const QWidget* window) { return window->isVisible(); });
+    }));
+    EXPECT_EQ(form().Project(), nullptr);
+    EXPECT_EQ(recorder->Count(), 0u) << recorder->Boxes()[0].text.toStdString();
+    const int commits = store.Commits;
+    recorder.reset();
+    program.reset();
+    EXPECT_GT(store.Commits, commits) << "settings not written";
+}
+
+const CloseCase kCloseCases[] = {
+    {"StartsWaitWindowManager", TCloseMoment::StartsWait, TCloseFrom::WindowManager},
+    {"StartsWaitEndSignal", TCloseMoment::StartsWait, TCloseFrom::EndSignal},
+    {"CardWaitWindowManager", TCloseMoment::CardWait, TCloseFrom::WindowManager},
+    {"CardWaitEndSignal", TCloseMoment::CardWait, TCloseFrom::EndSignal},
+    {"DownloadWindowManager", TCloseMoment::Download, TCloseFrom::WindowManager},
+    {"DownloadEndSignal", TCloseMoment::Download, TCloseFrom::EndSignal},
+};
+
+INSTANTIATE_TEST_SUITE_P(Moments, VendrillClose, ::testing::ValuesIn(kCloseCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

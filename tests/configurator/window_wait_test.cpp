@@ -6,6 +6,7 @@
 #include "ConnectRecorders.h"
 #include "Main.h"
 #include "MemorySettings.h"
+#include "OutsideClose.h"
 #include "PortThread.h"
 #include "QtMessageBox.h"
 #include "TermSignals.h"
@@ -26,7 +27,6 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
-#include <QtTest/qtestspontaneevent.h>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -297,59 +297,39 @@ TEST_F(WindowWaitTest, ABoxHandedOverWhileTheThreadEndsIsCancelledUnseen) {
     EXPECT_EQ(boxesSeen, 0);
 }
 
-// The window manager's close during the wait is the user's, and not taken either: the
-// project must not go under the wait.
-TEST_F(WindowWaitTest, TheMainWindowDoesNotCloseDuringTheWait) {
+// A close from outside during the wait, the window manager's or an end signal's: the
+// window stays while the wait runs (the project must not go under it) and closes once it
+// is over.
+class WindowWaitClose : public WindowWaitTest, public ::testing::WithParamInterface<TCloseFrom> {};
+
+TEST_P(WindowWaitClose, TheWindowClosesOnceTheWaitIsOver) {
     QTemporaryDir dir;
     MemorySettings store;
     TQeldForm form(TQeldFormSetup{&store, dir.path()});
+    TOutsideClose outside(form);
     form.show();
     thread_.SetWaitHook(&form.WindowWait());
-    bool refused = false;
+    int ticks = 0;
+    bool openDuringWait = false;
     EachTick([&] {
-        QCloseEvent close; // as the window manager's close reaches the window
-        QSpontaneKeyEvent::setSpontaneous(&close);
-        QApplication::instance()->notify(&form, &close);
-        refused = !close.isAccepted();
-        return true;
+        if (++ticks == 1) {
+            outside.Ask(GetParam());
+            return false;
+        }
+        openDuringWait = form.isVisible();
+        // A close that is dropped is never asked: the wait ends all the same.
+        return form.WindowWait().CloseAsked() || ticks == 100;
     });
     EXPECT_TRUE(WaitForPause());
-    EXPECT_TRUE(refused);
+    EXPECT_TRUE(form.WindowWait().CloseAsked());
+    EXPECT_TRUE(openDuringWait);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(form.isVisible());
-    form.close();
     EXPECT_FALSE(form.isVisible());
 }
 
-// An end signal (SIGTERM) during the wait takes the program's own close: the window stays
-// while the wait runs and closes once it is over.
-TEST_F(WindowWaitTest, AnEndSignalDuringTheWaitClosesTheWindowAfterIt) {
-    QTemporaryDir dir;
-    MemorySettings store;
-    TQeldForm form(TQeldFormSetup{&store, dir.path()});
-    platform::TermSignals endSignals;
-    platform::CloseOnEndSignals(endSignals, &form);
-    bool received = false;
-    QObject::connect(&endSignals, &platform::TermSignals::Received, [&] { received = true; });
-    form.show();
-    thread_.SetWaitHook(&form.WindowWait());
-    bool raised = false;
-    bool openAfterSignal = false;
-    EachTick([&] {
-        if (!raised) {
-            raised = true;
-            raise(SIGTERM);
-            return false;
-        }
-        openAfterSignal = form.isVisible();
-        return received;
-    });
-    EXPECT_TRUE(WaitForPause());
-    EXPECT_TRUE(received);
-    EXPECT_TRUE(openAfterSignal);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(form.isVisible());
-}
+INSTANTIATE_TEST_SUITE_P(From, WindowWaitClose,
+                         ::testing::Values(TCloseFrom::WindowManager, TCloseFrom::EndSignal),
+                         ::testing::PrintToStringParamName());
 
 // The project file the main window opens: no identification, so no dialog shows.
 const QByteArray kProject = R"(<Device Name="Прибор" NetAddr="210">
