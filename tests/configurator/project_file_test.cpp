@@ -307,16 +307,10 @@ TEST_F(ProjectFileTest, ADocumentTypeIsSavedAsItWasRead) {
     EXPECT_EQ(boxes_.Count(), 0u);
 }
 
-// Kills the test (so it fails) rather than letting a hang block the run.
-struct HangGuard {
-    HangGuard() { alarm(120); }
-    ~HangGuard() { alarm(0); }
-};
-
 // Only a regular file is read: a FIFO without a writer, an endless device behind a link
 // and a folder are refused at once, with nothing of them kept.
 TEST_F(ProjectFileTest, NotARegularFile) {
-    const HangGuard guard;
+    const testfiles::HangGuard guard;
     ASSERT_TRUE(Load(kTwoPackets));
     const QString fifo = file_->Dir.filePath("fifo.xml");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
