@@ -114,7 +114,14 @@ bool CommitInFull(QSaveFile& file, qint64 size) {
 
 QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix) {
     const qsizetype slash = path.lastIndexOf('/');
-    return path.left(slash + 1) + path.mid(slash + 1).left(NAME_MAX - suffix.size()) + suffix;
+    const QByteArray name = path.mid(slash + 1);
+    qsizetype keep = qBound(qsizetype(0), qsizetype(NAME_MAX) - suffix.size(), name.size());
+    // Never inside a character: a UTF-8 sequence carries at most three bytes after its first.
+    for (int back = 0; back < 3 && keep > 0 && keep < name.size() &&
+                       (static_cast<uchar>(name[keep]) & 0xC0) == 0x80;
+         ++back)
+        --keep;
+    return path.left(slash + 1) + name.left(keep) + suffix;
 }
 
 QString FileBehindLinks(const QString& path) {

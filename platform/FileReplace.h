@@ -15,7 +15,7 @@ struct FileWrite {
 };
 
 // A name in path's folder: path's own name and the suffix, the name cut where both would
-// pass the longest name a folder takes (NAME_MAX bytes).
+// pass the longest name a folder takes (NAME_MAX bytes), between two characters.
 QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix);
 
 // The file a write of path reaches: the end of its chain of symbolic links, as with
