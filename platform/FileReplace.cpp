@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,9 @@ namespace {
 FileWrite WriteFailure(int error) {
     return {false, qt_error_string(error)};
 }
+
+// The most links a path may pass through, as the kernel counts (ELOOP beyond).
+constexpr int kMaxLinks = 40;
 
 // Writes every byte from where the descriptor stands: 0, or the error that stopped it.
 int WriteAll(int fd, const QByteArray& bytes) {
@@ -124,11 +128,32 @@ QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix) {
     return path.left(slash + 1) + name.left(keep) + suffix;
 }
 
+// The kernel reads a link's relative target from the folder the link stands in, which is
+// where the links of the folders above it lead, not what the path's text names: so each
+// step takes the real folder first, then reads the link in it.
 QString FileBehindLinks(const QString& path) {
-    QFileInfo file(path);
-    for (int depth = 0; depth < 40 && file.isSymLink(); ++depth)
-        file.setFile(file.symLinkTarget());
-    return file.filePath();
+    QByteArray file = QFile::encodeName(path);
+    for (int links = 0; links < kMaxLinks; ++links) {
+        const qsizetype slash = file.lastIndexOf('/');
+        const QByteArray name = file.mid(slash + 1);
+        if (name.isEmpty() || name == "." || name == "..")
+            break; // a folder, which the save refuses as it stands
+        const QByteArray folder = slash < 0 ? "." : slash == 0 ? "/" : file.left(slash);
+        char* real = ::realpath(folder.constData(), nullptr);
+        if (!real)
+            break; // no such folder: the save fails there
+        QByteArray here(real);
+        ::free(real);
+        if (!here.endsWith('/'))
+            here += '/';
+        file = here + name;
+        char target[PATH_MAX];
+        const ssize_t size = ::readlink(file.constData(), target, sizeof target);
+        if (size < 0 || size == ssize_t(sizeof target))
+            break; // no link: the file itself, or none yet
+        file = target[0] == '/' ? QByteArray(target, size) : here + QByteArray(target, size);
+    }
+    return QFile::decodeName(file);
 }
 
 ReplacingFile::ReplacingFile(const QString& path) : Target(FileBehindLinks(path)) {}

@@ -18,8 +18,10 @@ struct FileWrite {
 // pass the longest name a folder takes (NAME_MAX bytes), between two characters.
 QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix);
 
-// The file a write of path reaches: the end of its chain of symbolic links, as with
-// QSaveFile, which replaces that file and keeps the links.
+// The file a write of path reaches: the end of its chain of symbolic links as the kernel
+// follows them, each link's relative target read from the folder the link really stands
+// in, up to 40 links. A save replaces that file and keeps the links; a last link whose
+// file is not there yet leads to where the file is created.
 QString FileBehindLinks(const QString& path);
 
 // A file's new content, written beside it and put in its place by a rename once every byte

@@ -24,6 +24,83 @@ namespace {
 
 const QByteArray kContent = "<Device NetAddr=\"2\"/>\n";
 
+struct Writer {
+    const char* name;
+    std::function<FileWrite(const QString& path)> write;
+};
+
+FileWrite ThroughReplacingFile(const QString& path) {
+    ReplacingFile file(path);
+    if (file.Open() && file.Write(kContent) && file.Commit())
+        return {};
+    return {false, file.ErrorString()};
+}
+
+FileWrite ThroughTheDocument(const QString& path) {
+    XmlDocument doc;
+    if (!doc.LoadFromData(kContent).Ok())
+        return {false, "not loaded"};
+    const XmlStatus status = doc.Save(path);
+    return {status.Ok(), status.message};
+}
+
+const Writer kWriters[] = {
+    {"ReplaceFile", [](const QString& path) { return ReplaceFile(path, kContent); }},
+    {"ReplacingFile", ThroughReplacingFile},
+    {"WriteFileInPlace", [](const QString& path) { return WriteFileInPlace(path, kContent); }},
+    {"the project document", ThroughTheDocument},
+};
+
+// Every name in the folder with the kind of file it is.
+QMap<QString, mode_t> Kinds(const QDir& dir) {
+    QMap<QString, mode_t> kinds;
+    for (const QString& name :
+         dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot))
+        kinds[name] = FileKind(dir.filePath(name));
+    return kinds;
+}
+
+bool Link(const QDir& dir, const char* name, const char* target) {
+    return ::symlink(target, QFile::encodeName(dir.filePath(name)).constData()) == 0;
+}
+
+// top/lnk is a link to ../real/sub, and sub/p.xml a link to ../data.xml: the kernel reads
+// each target from the folder the link stands in, so top/lnk/p.xml is real/data.xml (not
+// top/data.xml, as the path's text would have it). A last link whose file is not there yet
+// creates it where the link leads.
+TEST(FileReplace, ASaveLandsWhereTheKernelsLinksLead) {
+    struct Case {
+        const char* link;  // in real/sub
+        const char* lands; // below the folder
+        bool exists;
+    };
+    for (const Case& c :
+         {Case{"p.xml", "real/data.xml", true}, Case{"fresh.xml", "real/fresh.xml", false}}) {
+        for (const Writer& writer : kWriters) {
+            if (!c.exists && std::string(writer.name) == "WriteFileInPlace")
+                continue; // writes only over a file that is there
+            SCOPED_TRACE(std::string(c.link) + ", " + writer.name);
+            QTemporaryDir temporary;
+            const QDir dir(temporary.path());
+            ASSERT_TRUE(dir.mkpath("real/sub") && dir.mkpath("top"));
+            ASSERT_TRUE(WriteFile(dir.filePath("real/data.xml"), "old"));
+            ASSERT_TRUE(Link(dir, "top/lnk", "../real/sub"));
+            ASSERT_TRUE(Link(dir, "real/sub/p.xml", "../data.xml"));
+            ASSERT_TRUE(Link(dir, "real/sub/fresh.xml", "../fresh.xml"));
+            const QString path = dir.filePath(QStringLiteral("top/lnk/") + c.link);
+            const QString lands = QFileInfo(dir.path()).canonicalFilePath() + "/" + c.lands;
+
+            EXPECT_EQ(FileBehindLinks(path).toStdString(), lands.toStdString());
+            const FileWrite status = writer.write(path);
+            ASSERT_TRUE(status.ok) << status.message.toStdString();
+            EXPECT_EQ(ReadFile(lands), kContent);
+            EXPECT_EQ(Kinds(QDir(dir.filePath("top"))), (QMap<QString, mode_t>{{"lnk", S_IFLNK}}));
+            EXPECT_EQ(Kinds(QDir(dir.filePath("real/sub"))),
+                      (QMap<QString, mode_t>{{"p.xml", S_IFLNK}, {"fresh.xml", S_IFLNK}}));
+        }
+    }
+}
+
 bool IsUtf8(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder.decode(bytes);
