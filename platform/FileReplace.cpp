@@ -17,8 +17,28 @@ namespace platform {
 
 namespace {
 
+// As an errno: what stands at the path is there but no regular file (a FIFO, a device, a
+// socket), which a save neither replaces nor writes over.
+constexpr int kNotRegular = -1;
+
+QString Reason(int error) {
+    return error == kNotRegular ? QStringLiteral("Not a regular file.") : qt_error_string(error);
+}
+
 FileWrite WriteFailure(int error) {
-    return {false, qt_error_string(error)};
+    return {false, Reason(error)};
+}
+
+// What stops a new file from being put at target: 0 where nothing is there or a regular
+// file is (`exists` and `old` say which), else the errno or kNotRegular. A link still
+// there is one past the longest chain the kernel follows.
+int Refusal(const QByteArray& target, bool& exists, struct stat& old) {
+    exists = ::lstat(target.constData(), &old) == 0;
+    if (!exists || S_ISREG(old.st_mode))
+        return 0;
+    if (S_ISDIR(old.st_mode))
+        return EISDIR;
+    return S_ISLNK(old.st_mode) ? ELOOP : kNotRegular;
 }
 
 // The most links a path may pass through, as the kernel counts (ELOOP beyond).
@@ -108,14 +128,6 @@ bool FolderTakesNewFiles(const QString& file) {
             user == fileStatus.st_uid);
 }
 
-bool CommitInFull(QSaveFile& file, qint64 size) {
-    if (!file.flush() || file.size() != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
 QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix) {
     const qsizetype slash = path.lastIndexOf('/');
     const QByteArray name = path.mid(slash + 1);
@@ -163,7 +175,7 @@ ReplacingFile::~ReplacingFile() {
 }
 
 bool ReplacingFile::Fail(int error) {
-    Error = qt_error_string(error);
+    Error = Reason(error);
     Drop();
     return false;
 }
@@ -179,9 +191,9 @@ void ReplacingFile::Drop() {
 bool ReplacingFile::Open() {
     const QByteArray target = QFile::encodeName(Target);
     struct stat old {};
-    const bool exists = ::stat(target.constData(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode))
-        return Fail(EISDIR);
+    bool exists = false;
+    if (const int refusal = Refusal(target, exists, old); refusal != 0)
+        return Fail(refusal);
     if (exists && ::access(target.constData(), W_OK) != 0)
         return Fail(errno);
     // Until the old file's permissions are taken, no one else may read the new one.
@@ -212,9 +224,14 @@ bool ReplacingFile::Commit() {
     // A delayed write error shows at the sync or the close.
     if (::fsync(Fd) != 0)
         return Fail(errno);
+    // Looked at again: what stands there may have changed while the content was written.
+    const QByteArray target = QFile::encodeName(Target);
+    bool exists = false;
+    struct stat now {};
+    if (const int refusal = Refusal(target, exists, now); refusal != 0)
+        return Fail(refusal);
     const int fd = std::exchange(Fd, -1);
-    if (::close(fd) != 0 ||
-        ::rename(TemporaryName.constData(), QFile::encodeName(Target).constData()) != 0) {
+    if (::close(fd) != 0 || ::rename(TemporaryName.constData(), target.constData()) != 0) {
         const int error = errno;
         ::unlink(TemporaryName.constData());
         Error = qt_error_string(error);
@@ -240,15 +257,20 @@ FileWrite ReplaceFile(const QString& path, const QByteArray& bytes) {
 }
 
 FileWrite WriteFileInPlace(const QString& path, const QByteArray& bytes) {
-    // No O_CREAT: this way only ever writes over a file that is there.
-    Descriptor fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC));
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    // Looked at before the open, which can act on a device (a tape rewinds).
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return WriteFailure(S_ISDIR(st.st_mode) ? EISDIR : kNotRegular);
+    // No O_CREAT: this way only ever writes over a file that is there. Non-blocking, so that
+    // a FIFO put there since never waits for a reader; the descriptor's type says.
+    Descriptor fd(::open(name.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.Get() < 0)
         return WriteFailure(errno);
-    struct stat st {};
     if (fstat(fd.Get(), &st) != 0)
         return WriteFailure(errno);
     if (!S_ISREG(st.st_mode))
-        return {false, QStringLiteral("Not a regular file.")};
+        return WriteFailure(kNotRegular);
     // A limit below the new size would stop the write after old bytes were overwritten.
     if (!FitsFileSizeLimit(bytes.size()))
         return WriteFailure(EFBIG);

@@ -326,6 +326,27 @@ TEST_F(ProjectFileTest, NotARegularFile) {
     }
 }
 
+// A project file that became a FIFO (or, for root, a device) since it was opened is not
+// replaced by a regular file: the save fails with its message and leaves it.
+TEST_F(ProjectFileTest, SavingOverWhatIsNotARegularFileFails) {
+    const testfiles::HangGuard guard;
+    ASSERT_TRUE(Load(kTwoPackets));
+    for (const mode_t kind : testfiles::kNotRegular) {
+        SCOPED_TRACE(kind);
+        ASSERT_TRUE(QFile::remove(project_->FileName));
+        if (!testfiles::MakeNotRegular(project_->FileName, kind))
+            continue; // a device, and this process may not make one
+        boxes_.Clear();
+        EXPECT_FALSE(project_->Save());
+        EXPECT_EQ(BoxTexts(), QStringList{TXMLProject::WriteFailedText + project_->FileName});
+        EXPECT_EQ(testfiles::FileKind(project_->FileName), kind);
+        EXPECT_EQ(
+            QDir(file_->Dir.path())
+                .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"project.xml"});
+    }
+}
+
 TEST_F(ProjectFileTest, SaveAsNames) {
     struct Case {
         QString path, name;

@@ -64,6 +64,70 @@ bool Link(const QDir& dir, const char* name, const char* target) {
     return ::symlink(target, QFile::encodeName(dir.filePath(name)).constData()) == 0;
 }
 
+// What stands at the path a save is given, made in an empty folder; false where this
+// process may not make it.
+struct Target {
+    const char* name;
+    std::function<bool(const QDir& dir)> make;
+};
+
+const Target kTargets[] = {
+    {"FIFO",
+     [](const QDir& dir) { return testfiles::MakeNotRegular(dir.filePath("p.xml"), S_IFIFO); }},
+    {"link to a FIFO",
+     [](const QDir& dir) {
+         return testfiles::MakeNotRegular(dir.filePath("fifo"), S_IFIFO) &&
+                Link(dir, "p.xml", "fifo");
+     }},
+    {"device",
+     [](const QDir& dir) { return testfiles::MakeNotRegular(dir.filePath("p.xml"), S_IFCHR); }},
+    {"link to a device",
+     [](const QDir& dir) {
+         return testfiles::MakeNotRegular(dir.filePath("null"), S_IFCHR) &&
+                Link(dir, "p.xml", "null");
+     }},
+    // The kernel gives up on it (ELOOP): there is no file behind it to write.
+    {"loop of links",
+     [](const QDir& dir) { return Link(dir, "p.xml", "q.xml") && Link(dir, "q.xml", "p.xml"); }},
+};
+
+// A FIFO is not replaced by a new regular file (its reader would get nothing) nor opened
+// to wait for a reader; a device is not replaced either. Each way refuses it and leaves
+// the folder as it was.
+TEST(FileReplace, WhatIsNotARegularFileIsRefusedAndLeftAsItIs) {
+    const testfiles::HangGuard guard;
+    for (const Target& target : kTargets) {
+        for (const Writer& writer : kWriters) {
+            SCOPED_TRACE(std::string(target.name) + ", " + writer.name);
+            QTemporaryDir temporary;
+            const QDir dir(temporary.path());
+            if (!target.make(dir))
+                continue; // a device, and this process may not make one
+            const QMap<QString, mode_t> before = Kinds(dir);
+            const FileWrite status = writer.write(dir.filePath("p.xml"));
+            EXPECT_FALSE(status.ok);
+            EXPECT_FALSE(status.message.isEmpty());
+            EXPECT_EQ(Kinds(dir), before);
+        }
+    }
+}
+
+// A regular file replaced by a FIFO while the new content is written is not replaced.
+TEST(FileReplace, ATargetThatStopsBeingARegularFileIsNotReplacedAtTheCommit) {
+    QTemporaryDir temporary;
+    const QDir dir(temporary.path());
+    const QString path = dir.filePath("p.xml");
+    ASSERT_TRUE(WriteFile(path, "old"));
+    ReplacingFile file(path);
+    ASSERT_TRUE(file.Open());
+    ASSERT_TRUE(file.Write(kContent));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(testfiles::MakeNotRegular(path, S_IFIFO));
+    EXPECT_FALSE(file.Commit());
+    EXPECT_FALSE(file.ErrorString().isEmpty());
+    EXPECT_EQ(Kinds(dir), (QMap<QString, mode_t>{{"p.xml", S_IFIFO}}));
+}
+
 // top/lnk is a link to ../real/sub, and sub/p.xml a link to ../data.xml: the kernel reads
 // each target from the folder the link stands in, so top/lnk/p.xml is real/data.xml (not
 // top/data.xml, as the path's text would have it). A last link whose file is not there yet
