@@ -4,7 +4,6 @@
 #include "FileReplace.h"
 #include "MessageBox.h"
 
-#include <QSaveFile>
 #include <algorithm>
 #include <cstring>
 
@@ -496,9 +495,8 @@ TMMC::Outcome TMMC::ReadFileData(const std::vector<uint16_t>& clusters, uint32_t
 
 bool TMMC::WriteImage(const QString& path, const QByteArray& image) {
     // Written whole or not at all: an older file of that name survives a failed write.
-    QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(image) == image.size() &&
-                         platform::CommitInFull(file, image.size());
+    platform::ReplacingFile file(path);
+    const bool written = file.Open() && file.Write(image) && file.Commit();
     if (!written)
         platform::MessageBox(QStringLiteral("Неудалось записать фаил") + path,
                              QStringLiteral("Ошибка."), platform::MsgButtons::Ok,

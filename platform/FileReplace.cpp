@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,9 +17,32 @@ namespace platform {
 
 namespace {
 
-FileWrite WriteFailure(int error) {
-    return {false, qt_error_string(error)};
+// As an errno: what stands at the path is there but no regular file (a FIFO, a device, a
+// socket), which a save neither replaces nor writes over.
+constexpr int kNotRegular = -1;
+
+QString Reason(int error) {
+    return error == kNotRegular ? QStringLiteral("Not a regular file.") : qt_error_string(error);
 }
+
+FileWrite WriteFailure(int error) {
+    return {false, Reason(error)};
+}
+
+// What stops a new file from being put at target: 0 where nothing is there or a regular
+// file is (`exists` and `old` say which), else the errno or kNotRegular. A link still
+// there is one past the longest chain the kernel follows.
+int Refusal(const QByteArray& target, bool& exists, struct stat& old) {
+    exists = ::lstat(target.constData(), &old) == 0;
+    if (!exists || S_ISREG(old.st_mode))
+        return 0;
+    if (S_ISDIR(old.st_mode))
+        return EISDIR;
+    return S_ISLNK(old.st_mode) ? ELOOP : kNotRegular;
+}
+
+// The most links a path may pass through, as the kernel counts (ELOOP beyond).
+constexpr int kMaxLinks = 40;
 
 // Writes every byte from where the descriptor stands: 0, or the error that stopped it.
 int WriteAll(int fd, const QByteArray& bytes) {
@@ -104,24 +128,44 @@ bool FolderTakesNewFiles(const QString& file) {
             user == fileStatus.st_uid);
 }
 
-bool CommitInFull(QSaveFile& file, qint64 size) {
-    if (!file.flush() || file.size() != size) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
 QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix) {
     const qsizetype slash = path.lastIndexOf('/');
-    return path.left(slash + 1) + path.mid(slash + 1).left(NAME_MAX - suffix.size()) + suffix;
+    const QByteArray name = path.mid(slash + 1);
+    qsizetype keep = qBound(qsizetype(0), qsizetype(NAME_MAX) - suffix.size(), name.size());
+    // Never inside a character: a UTF-8 sequence carries at most three bytes after its first.
+    for (int back = 0; back < 3 && keep > 0 && keep < name.size() &&
+                       (static_cast<uchar>(name[keep]) & 0xC0) == 0x80;
+         ++back)
+        --keep;
+    return path.left(slash + 1) + name.left(keep) + suffix;
 }
 
+// The kernel reads a link's relative target from the folder the link stands in, which is
+// where the links of the folders above it lead, not what the path's text names: so each
+// step takes the real folder first, then reads the link in it.
 QString FileBehindLinks(const QString& path) {
-    QFileInfo file(path);
-    for (int depth = 0; depth < 40 && file.isSymLink(); ++depth)
-        file.setFile(file.symLinkTarget());
-    return file.filePath();
+    QByteArray file = QFile::encodeName(path);
+    for (int links = 0; links < kMaxLinks; ++links) {
+        const qsizetype slash = file.lastIndexOf('/');
+        const QByteArray name = file.mid(slash + 1);
+        if (name.isEmpty() || name == "." || name == "..")
+            break; // a folder, which the save refuses as it stands
+        const QByteArray folder = slash < 0 ? "." : slash == 0 ? "/" : file.left(slash);
+        char* real = ::realpath(folder.constData(), nullptr);
+        if (!real)
+            break; // no such folder: the save fails there
+        QByteArray here(real);
+        ::free(real);
+        if (!here.endsWith('/'))
+            here += '/';
+        file = here + name;
+        char target[PATH_MAX];
+        const ssize_t size = ::readlink(file.constData(), target, sizeof target);
+        if (size < 0 || size == ssize_t(sizeof target))
+            break; // no link: the file itself, or none yet
+        file = target[0] == '/' ? QByteArray(target, size) : here + QByteArray(target, size);
+    }
+    return QFile::decodeName(file);
 }
 
 ReplacingFile::ReplacingFile(const QString& path) : Target(FileBehindLinks(path)) {}
@@ -131,7 +175,7 @@ ReplacingFile::~ReplacingFile() {
 }
 
 bool ReplacingFile::Fail(int error) {
-    Error = qt_error_string(error);
+    Error = Reason(error);
     Drop();
     return false;
 }
@@ -147,9 +191,9 @@ void ReplacingFile::Drop() {
 bool ReplacingFile::Open() {
     const QByteArray target = QFile::encodeName(Target);
     struct stat old {};
-    const bool exists = ::stat(target.constData(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode))
-        return Fail(EISDIR);
+    bool exists = false;
+    if (const int refusal = Refusal(target, exists, old); refusal != 0)
+        return Fail(refusal);
     if (exists && ::access(target.constData(), W_OK) != 0)
         return Fail(errno);
     // Until the old file's permissions are taken, no one else may read the new one.
@@ -180,9 +224,14 @@ bool ReplacingFile::Commit() {
     // A delayed write error shows at the sync or the close.
     if (::fsync(Fd) != 0)
         return Fail(errno);
+    // Looked at again: what stands there may have changed while the content was written.
+    const QByteArray target = QFile::encodeName(Target);
+    bool exists = false;
+    struct stat now {};
+    if (const int refusal = Refusal(target, exists, now); refusal != 0)
+        return Fail(refusal);
     const int fd = std::exchange(Fd, -1);
-    if (::close(fd) != 0 ||
-        ::rename(TemporaryName.constData(), QFile::encodeName(Target).constData()) != 0) {
+    if (::close(fd) != 0 || ::rename(TemporaryName.constData(), target.constData()) != 0) {
         const int error = errno;
         ::unlink(TemporaryName.constData());
         Error = qt_error_string(error);
@@ -208,15 +257,20 @@ FileWrite ReplaceFile(const QString& path, const QByteArray& bytes) {
 }
 
 FileWrite WriteFileInPlace(const QString& path, const QByteArray& bytes) {
-    // No O_CREAT: this way only ever writes over a file that is there.
-    Descriptor fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC));
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    // Looked at before the open, which can act on a device (a tape rewinds).
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return WriteFailure(S_ISDIR(st.st_mode) ? EISDIR : kNotRegular);
+    // No O_CREAT: this way only ever writes over a file that is there. Non-blocking, so that
+    // a FIFO put there since never waits for a reader; the descriptor's type says.
+    Descriptor fd(::open(name.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (fd.Get() < 0)
         return WriteFailure(errno);
-    struct stat st {};
     if (fstat(fd.Get(), &st) != 0)
         return WriteFailure(errno);
     if (!S_ISREG(st.st_mode))
-        return {false, QStringLiteral("Not a regular file.")};
+        return WriteFailure(kNotRegular);
     // A limit below the new size would stop the write after old bytes were overwritten.
     if (!FitsFileSizeLimit(bytes.size()))
         return WriteFailure(EFBIG);

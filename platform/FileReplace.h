@@ -1,9 +1,9 @@
 #pragma once
 // A whole file's new content put in its place: beside the old file and renamed over it once
 // written in full, or written over the file itself where its folder takes no new file.
-// Each way leaves the old file whole when the write fails.
+// Each way leaves the old file whole when the write fails, and each writes only a regular
+// file: a FIFO, a device or a socket at the path is refused and left as it is.
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
 #include <sys/types.h>
 
@@ -15,11 +15,13 @@ struct FileWrite {
 };
 
 // A name in path's folder: path's own name and the suffix, the name cut where both would
-// pass the longest name a folder takes (NAME_MAX bytes).
+// pass the longest name a folder takes (NAME_MAX bytes), between two characters.
 QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix);
 
-// The file a write of path reaches: the end of its chain of symbolic links, as with
-// QSaveFile, which replaces that file and keeps the links.
+// The file a write of path reaches: the end of its chain of symbolic links as the kernel
+// follows them, each link's relative target read from the folder the link really stands
+// in, up to 40 links. A save replaces that file and keeps the links; a last link whose
+// file is not there yet leads to where the file is created.
 QString FileBehindLinks(const QString& path);
 
 // A file's new content, written beside it and put in its place by a rename once every byte
@@ -34,11 +36,13 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // False, as QSaveFile, where the file is there and not writable, or is a folder.
+    // False, as QSaveFile, where the file is there and not writable, or is a folder; also
+    // where it is no regular file, or the chain of links is longer than the kernel follows.
     bool Open();
     // Every byte or false.
     bool Write(const QByteArray& bytes);
-    // The new file on the disk and renamed over the old one; false leaves the old file.
+    // The new file on the disk and renamed over the old one; false leaves the old file, and
+    // leaves what stands there if it has stopped being a regular file meanwhile.
     bool Commit();
     int Handle() const { return Fd; }
     // Why the last step failed, for the user.
@@ -76,11 +80,5 @@ FileWrite WriteFileInPlace(const QString& path, const QByteArray& bytes);
 // Whether this process may create a file in the file's folder and rename it over the
 // file, so that ReplaceFile can be used.
 bool FolderTakesNewFiles(const QString& file);
-
-// Commits `file` when it holds exactly `size` bytes, every write flushed; otherwise
-// drops it, so a file already at its path stays as it was. False when not committed.
-// Qt reports a write cut short at the file-size limit as a success while it sits in the
-// file's buffer.
-bool CommitInFull(QSaveFile& file, qint64 size);
 
 } // namespace platform

@@ -3,7 +3,7 @@
 // the limit kills the process; the programs instead see the write fail (EFBIG) and take
 // the path of any other failed write. A write that reaches the limit is first cut short
 // and fails only on the next call, which Qt's file classes report as a success, so every
-// writer checks that each byte reached the file (CommitInFull, FileReplace.h).
+// writer goes through FileReplace.h, which checks that each byte reached the file.
 #include <QtGlobal>
 
 namespace platform {

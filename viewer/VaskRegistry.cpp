@@ -1,13 +1,13 @@
 #include "VaskRegistry.h"
 
 #include "FileReplace.h"
+#include "WholeFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QXmlStreamWriter>
 
@@ -21,29 +21,25 @@ QString WriteFailure(const QString& path) {
 }
 
 // Writes the whole file or nothing; a file that already holds the bytes is left alone.
+// Only a regular file is read or replaced: a FIFO there would hold the read up for a writer.
 void WriteFileOnce(const QString& path, const QByteArray& content) {
-    QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == content)
+    QByteArray existing;
+    if (platform::ReadWholeFile(path, existing) && existing == content)
         return;
-    existing.close();
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         throw ERegistryError(WriteFailure(path));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
-        !platform::CommitInFull(file, content.size()))
+    platform::ReplacingFile file(path);
+    if (!file.Open() || !file.Write(content) || !file.Commit())
         throw ERegistryError(WriteFailure(path));
 }
 
 // The file as it stands, empty when there is none. One that is there but cannot be read
-// is not rewritten: its other lines would be lost.
+// (or is no regular file) is not rewritten: its other lines would be lost.
 QByteArray ReadFileOrEmpty(const QString& path) {
-    QFile file(path);
-    if (!file.exists())
+    if (!QFile::exists(path))
         return {};
-    if (!file.open(QIODevice::ReadOnly))
-        throw ERegistryError(WriteFailure(path));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    QByteArray bytes;
+    if (!platform::ReadWholeFile(path, bytes))
         throw ERegistryError(WriteFailure(path));
     return bytes;
 }

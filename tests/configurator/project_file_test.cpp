@@ -307,16 +307,10 @@ TEST_F(ProjectFileTest, ADocumentTypeIsSavedAsItWasRead) {
     EXPECT_EQ(boxes_.Count(), 0u);
 }
 
-// Kills the test (so it fails) rather than letting a hang block the run.
-struct HangGuard {
-    HangGuard() { alarm(120); }
-    ~HangGuard() { alarm(0); }
-};
-
 // Only a regular file is read: a FIFO without a writer, an endless device behind a link
 // and a folder are refused at once, with nothing of them kept.
 TEST_F(ProjectFileTest, NotARegularFile) {
-    const HangGuard guard;
+    const testfiles::HangGuard guard;
     ASSERT_TRUE(Load(kTwoPackets));
     const QString fifo = file_->Dir.filePath("fifo.xml");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
@@ -329,6 +323,27 @@ TEST_F(ProjectFileTest, NotARegularFile) {
         EXPECT_EQ(BoxTexts(), QStringList{TXMLProject::LoadFailedText}) << path.toStdString();
         EXPECT_TRUE(project_->Packets.empty());
         EXPECT_TRUE(project_->Document.DocumentElement().IsNull());
+    }
+}
+
+// A project file that became a FIFO (or, for root, a device) since it was opened is not
+// replaced by a regular file: the save fails with its message and leaves it.
+TEST_F(ProjectFileTest, SavingOverWhatIsNotARegularFileFails) {
+    const testfiles::HangGuard guard;
+    ASSERT_TRUE(Load(kTwoPackets));
+    for (const mode_t kind : testfiles::kNotRegular) {
+        SCOPED_TRACE(kind);
+        ASSERT_TRUE(QFile::remove(project_->FileName));
+        if (!testfiles::MakeNotRegular(project_->FileName, kind))
+            continue; // a device, and this process may not make one
+        boxes_.Clear();
+        EXPECT_FALSE(project_->Save());
+        EXPECT_EQ(BoxTexts(), QStringList{TXMLProject::WriteFailedText + project_->FileName});
+        EXPECT_EQ(testfiles::FileKind(project_->FileName), kind);
+        EXPECT_EQ(
+            QDir(file_->Dir.path())
+                .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"project.xml"});
     }
 }
 

@@ -1,6 +1,7 @@
 // Card file download on crafted images: the chain first, then the data, the progress
 // panel's calls, Cancel, failures and the final write; local names; the panel's layout.
 #include "CardFakes.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -232,6 +233,28 @@ TEST_F(CardDownloadTest, UnwritableTargetIsReportedAndNotToBeOpened) {
     EXPECT_EQ(box.icon, platform::MsgIcon::Information);
     EXPECT_EQ(rig.Progress.Calls.mid(rig.Progress.Calls.size() - 2), QStringList({"hide", "idle"}));
     EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+// A FIFO (or, for root, a device) at the download's path is not replaced by a regular
+// file: the download reports it as a file it cannot write and leaves it.
+TEST_F(CardDownloadTest, ATargetThatIsNotARegularFileIsReported) {
+    const testfiles::HangGuard guard;
+    Fat16Builder card(SmallClusters());
+    card.PutFile({5}, Data(100));
+    ASSERT_TRUE(rig.MountImage(card.Image()));
+    for (const mode_t kind : testfiles::kNotRegular) {
+        SCOPED_TRACE(kind);
+        QFile::remove(Target());
+        if (!testfiles::MakeNotRegular(Target(), kind))
+            continue; // a device, and this process may not make one
+        rig.Boxes.Clear();
+        EXPECT_FALSE(rig.Reader.DownloadFile(File(5, 100), Target()));
+        ASSERT_EQ(rig.Boxes.Count(), 1u);
+        EXPECT_EQ(rig.Boxes.Boxes()[0].text, QStringLiteral("Неудалось записать фаил") + Target());
+        EXPECT_EQ(testfiles::FileKind(Target()), kind);
+        EXPECT_EQ(QDir(rig.Folder.path()).entryList(QDir::System | QDir::Files | QDir::Hidden),
+                  QStringList{"DATA.BIN"});
+    }
 }
 
 TEST_F(CardDownloadTest, UnmountedReaderDownloadsNothing) {

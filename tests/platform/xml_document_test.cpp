@@ -1,5 +1,6 @@
 #include "CodePage.h"
 #include "FileReplace.h"
+#include "TestFiles.h"
 #include "XmlDocument.h"
 
 #include <QDir>
@@ -548,19 +549,13 @@ TEST(XmlDocument, AttributeCountLimit) {
     }
 }
 
-// Kills the test (so it fails) rather than letting a hang block the run.
-struct HangGuard {
-    HangGuard() { alarm(120); }
-    ~HangGuard() { alarm(0); }
-};
-
 // Where the document type's internal subset declares anything, or refers to a parameter
 // entity, the file is refused before the parser reads it, whatever its encoding: declared
 // defaults would add attributes, declared types would normalise values, declared entities
 // would multiply the text. A subset of comments and instructions only, an external
 // identifier, and markup inside a comment, an instruction or a literal declare nothing.
 TEST(XmlDocument, ADocumentTypeThatDeclaresIsRefused) {
-    const HangGuard guard;
+    const testfiles::HangGuard guard;
     const QByteArray utf16 = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n";
     struct Case {
         const char* name;
@@ -607,7 +602,7 @@ TEST(XmlDocument, ADocumentTypeThatDeclaresIsRefused) {
 // writes '<' as "+ADw-"), hides nothing from the limits: they hold on the text the parser
 // reads. What hides nothing loads as it reads.
 TEST(XmlDocument, TheLimitsHoldInEveryEncoding) {
-    const HangGuard guard;
+    const testfiles::HangGuard guard;
     QByteArray attributes, hiddenAttributes;
     for (int i = 0; i <= kMaxAttributes; ++i) {
         attributes += " a" + QByteArray::number(i) + "=\"\"";

@@ -498,3 +498,23 @@ TEST_F(MainWindow, ExportFailuresAreReported) {
     form.miFileExportCSVClick();
     EXPECT_EQ(boxes.Texts(), QStringList{"dialog failed"});
 }
+
+// A FIFO (or, for root, a device) under the export's name is not replaced, even after OK.
+TEST_F(MainWindow, ExportOverWhatIsNotARegularFileIsReported) {
+    const testfiles::HangGuard guard;
+    ASSERT_TRUE(form.OpenArchive(Write("a.csv", kGood)));
+    const QString target = dir.filePath("out.CSV");
+    dialogs.answer = target;
+    for (const mode_t kind : testfiles::kNotRegular) {
+        SCOPED_TRACE(kind);
+        QFile::remove(target);
+        if (!testfiles::MakeNotRegular(target, kind))
+            continue; // a device, and this process may not make one
+        boxes.Clear();
+        boxes.Answer(MsgResult::Ok);
+        form.miFileExportCSVClick();
+        ASSERT_EQ(boxes.Count(), 2u);
+        EXPECT_EQ(boxes.Boxes()[1].text, QString::fromUtf8("Неудалось записать фаил") + target);
+        EXPECT_EQ(testfiles::FileKind(target), kind);
+    }
+}

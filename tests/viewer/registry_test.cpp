@@ -1,5 +1,6 @@
 #include "ConfigHome.h"
 #include "MemorySettings.h"
+#include "TestFiles.h"
 #include "VaskRegistry.h"
 #include "ViewerSettings.h"
 
@@ -251,6 +252,33 @@ TEST_F(FileTypeAssociation, UnreadableMimeappsListIsNotReplaced) {
     EXPECT_THROW(reg.RegisterFileType(".xxx", "xxxFile"), ERegistryError);
     ASSERT_TRUE(QFile::setPermissions(list, QFile::ReadOwner | QFile::WriteOwner));
     EXPECT_EQ(ReadAll(list), "[Default Applications]\ntext/plain=ed.desktop\n");
+}
+
+// A FIFO (or, for root, a device) where a piece of the association goes is neither read
+// (no waiting for a writer) nor replaced: the association reports it and leaves it.
+TEST_F(FileTypeAssociation, APieceThatIsNotARegularFileIsReportedAndLeft) {
+    const testfiles::HangGuard guard;
+    for (const QString& piece :
+         {config + "/mimeapps.list", data + "/applications/" + "brisquel.desktop"}) {
+        for (const mode_t kind : testfiles::kNotRegular) {
+            SCOPED_TRACE(piece.toStdString() + " " + std::to_string(kind));
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(piece).absolutePath()));
+            QFile::remove(piece);
+            if (!testfiles::MakeNotRegular(piece, kind))
+                continue; // a device, and this process may not make one
+            try {
+                reg.RegisterFileType(".xxx", "xxxFile");
+                ADD_FAILURE() << "no error";
+            } catch (const ERegistryError& e) {
+                EXPECT_EQ(e.Message(), "Неудалось записать фаил" + piece);
+            }
+            EXPECT_EQ(testfiles::FileKind(piece), kind);
+            EXPECT_EQ(QDir(QFileInfo(piece).absolutePath())
+                          .entryList(QDir::System | QDir::Files | QDir::Hidden),
+                      QStringList{QFileInfo(piece).fileName()});
+            QFile::remove(piece);
+        }
+    }
 }
 
 TEST_F(FileTypeAssociation, TheDesktopDatabaseAcceptsThePackage) {
