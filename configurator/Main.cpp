@@ -113,6 +113,8 @@ public:
     void EnableBack() override { Form.EnableBack(); }
     void DisableBack() override { Form.DisableBack(); }
     QString TempDir() const override { return Form.TempDir(); }
+    void DownloadStarts(const QString& path) override { Form.TempFolder.DownloadStarts(path); }
+    void DownloadEnded(const QString& path) override { Form.TempFolder.DownloadEnded(path); }
     void SetCommandsEnabled(bool enabled) override { Form.SetUIEnabled(enabled); }
     TMainWindowLink& MainWindowLink() override { return Form; }
     TConnectProcessLink& ConnectProcessLink() override {

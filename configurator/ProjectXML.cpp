@@ -542,6 +542,7 @@ void TXMLProject::DownloadAndOpen(const TCardEntry& entry) {
         QDir::toNativeSeparators(QDir(host_.TempDir()).filePath(CardLocalFileName(entry)));
     DisableUI();
     downloading_ = true;
+    host_.DownloadStarts(path);
     bool written = false;
     bool aborted = false;
     try {
@@ -552,6 +553,7 @@ void TXMLProject::DownloadAndOpen(const TCardEntry& entry) {
         aborted = true;
     }
     downloading_ = false;
+    host_.DownloadEnded(path);
     EnableUI();
     // A failed write may leave an older file of that name: never open it.
     if (!aborted && written)

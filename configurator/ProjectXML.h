@@ -53,6 +53,10 @@ public:
     virtual void DisableBack() = 0;
     // The folder downloaded card files go to.
     virtual QString TempDir() const = 0;
+    // A card file's download to path begins, and has ended, written or not: the window
+    // knows the files that its own downloads wrote in a folder that it may share.
+    virtual void DownloadStarts(const QString& /*path*/) {}
+    virtual void DownloadEnded(const QString& /*path*/) {}
     // QeldCoolBar and the menus MI_File, MI_Conect, MI_View and MI_Help, all at once;
     // off while a card file downloads (the progress panel's Cancel stays usable).
     virtual void SetCommandsEnabled(bool enabled) = 0;

@@ -1,8 +1,8 @@
 #include "TempFolder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <utility>
 
 namespace configurator {
 
@@ -10,6 +10,13 @@ namespace {
 bool IsWritableFolder(const QString& folder) {
     const QFileInfo info(folder);
     return info.isDir() && info.isWritable();
+}
+
+QString TempPath(const QString& programFolder, TTempFolder::TWritable writable) {
+    if (!writable)
+        writable = IsWritableFolder;
+    const QString base = writable(programFolder) ? programFolder : UserCacheFolder() + "/Vendrill";
+    return QDir::toNativeSeparators(QDir::cleanPath(base + "/Temp"));
 }
 } // namespace
 
@@ -20,24 +27,40 @@ QString UserCacheFolder() {
     return QDir::homePath() + "/.cache";
 }
 
-TTempFolder::TTempFolder(const QString& programFolder, TWritable writable) {
-    if (!writable)
-        writable = IsWritableFolder;
-    const QString base = writable(programFolder) ? programFolder : UserCacheFolder() + "/Vendrill";
-    path = QDir::toNativeSeparators(QDir::cleanPath(base + "/Temp"));
+TTempFolder::TTempFolder(const QString& programFolder, TWritable writable)
+    : path(TempPath(programFolder, std::move(writable))), Shared(path) {}
+
+bool TTempFolder::Create() {
+    return Shared.Join();
 }
 
-bool TTempFolder::Create() const {
-    return QDir().mkpath(path) && QFileInfo(path).isDir();
+void TTempFolder::DownloadStarts(const QString& file) {
+    Before.insert_or_assign(file, platform::HeldFile(file));
 }
 
-bool TTempFolder::Remove() const {
-    const QFileInfo info(path);
-    if (info.isSymLink())
-        return QFile::remove(path);
-    if (!info.exists())
-        return true;
-    return QDir(path).removeRecursively();
+void TTempFolder::DownloadEnded(const QString& file) {
+    platform::HeldFile before;
+    if (const auto found = Before.find(file); found != Before.end()) {
+        before = std::move(found->second);
+        Before.erase(found);
+    }
+    platform::HeldFile after(file);
+    // A failed write leaves what was there, perhaps another instance's file.
+    if (after.Held() && !after.Same(before))
+        Own.insert_or_assign(file, std::move(after));
+}
+
+bool TTempFolder::Remove() {
+    using Leaving = platform::SharedFolder::Leaving;
+    const Leaving left = Shared.Leave();
+    bool removed = left == Leaving::Removed;
+    if (left == Leaving::InUse) {
+        removed = true;
+        for (auto& own : Own)
+            removed = own.second.Remove() && removed;
+    }
+    Own.clear();
+    return removed;
 }
 
 } // namespace configurator

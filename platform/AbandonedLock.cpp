@@ -89,14 +89,13 @@ bool HolderIsGone(const QByteArray& holder) {
     return OtherProgram(pid_t(pid), lines.value(1));
 }
 
-// Another program may have removed the lock and taken a new one since it was opened.
+} // namespace
+
 bool StillNamed(int fd, const QByteArray& path) {
     struct stat opened, named;
     return ::fstat(fd, &opened) == 0 && ::stat(path.constData(), &named) == 0 &&
            opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
-
-} // namespace
 
 LockState ClearAbandonedLock(const QString& path) {
     const QByteArray name = QFile::encodeName(path);

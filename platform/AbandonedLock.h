@@ -7,6 +7,7 @@
 // it until it is 30 s old, and one a living program keeps holding stalls it for good.
 #include "Clock.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -23,6 +24,10 @@ enum class LockState {
 // names no process, names one that is gone on this host or is another program's, or is
 // older than 30 s. Anything else is left as it is.
 LockState ClearAbandonedLock(const QString& path);
+
+// Whether path still names the file that fd was opened on: another program may have removed
+// a lock and taken a new one since.
+bool StillNamed(int fd, const QByteArray& path);
 
 // Clears an abandoned lock and waits, polling on clock, while one is held or aging; false
 // when it is still there after boundMs.

@@ -80,11 +80,20 @@ QByteArray DesktopEntry(const QString& programPath, const QString& typeName) {
 }
 
 // Started, not waited for: a tool held up by a lock or a slow home must not freeze the
-// window, and what it does is the desktop's, not the association's.
+// window, and what it does is the desktop's, not the association's. Nor does it hold the
+// program's standard streams: whoever reads the program's output sees its end when the
+// program ends, not when the tool does.
 void RunInstalledTool(const QString& program, const QStringList& args) {
     const QString exe = QStandardPaths::findExecutable(program);
-    if (!exe.isEmpty())
-        QProcess::startDetached(exe, args);
+    if (exe.isEmpty())
+        return;
+    QProcess tool;
+    tool.setProgram(exe);
+    tool.setArguments(args);
+    tool.setStandardInputFile(QProcess::nullDevice());
+    tool.setStandardOutputFile(QProcess::nullDevice());
+    tool.setStandardErrorFile(QProcess::nullDevice());
+    tool.startDetached();
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "ProjectXML.h"
 #include "ServedSimulator.h"
 #include "SimHarness.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -278,6 +279,29 @@ TEST_F(VendrillSim, ACardFileDownloadsIntoTheTemporaryFolder) {
     EXPECT_TRUE(form().ProgressPanel->isHidden());
     EXPECT_TRUE(form().QeldCoolBar->isEnabled());
     EXPECT_EQ(recorder->Count(), 0u);
+}
+
+// Beside another instance that uses the same Temp, the window's end removes the file it
+// downloaded and leaves the other's file and the folder.
+TEST_F(VendrillSim, TheWindowBesideAnotherInstanceRemovesOnlyItsOwnDownload) {
+    configurator::TTempFolder other(dir.filePath("bin"));
+    ASSERT_TRUE(other.Create());
+    ASSERT_EQ(other.Path(), form().TempDir());
+    const QString theirs = QDir(other.Path()).filePath("README.TXT");
+    QFile file(theirs);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("theirs") == 6);
+    file.close();
+    OpenTheCard();
+    SelectCardFile("NOTE");
+    project().OpenSelected();
+    const QString mine = QDir(other.Path()).filePath("NOTE.TXT");
+    ASSERT_TRUE(QFileInfo::exists(mine));
+
+    program.reset();
+    EXPECT_FALSE(QFileInfo::exists(mine));
+    EXPECT_TRUE(QFileInfo::exists(theirs));
+    EXPECT_TRUE(other.Remove());
+    EXPECT_FALSE(QFileInfo::exists(other.Path()));
 }
 
 // Closing the window during a download cancels it; the window closes once the download

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -86,6 +87,16 @@ bool Catches(qint64 pid, int signal) {
     for (const QByteArray& line : status.readAll().split('\n'))
         if (line.startsWith("SigCgt:"))
             return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
+
+// Whether the process holds a file in the folder open (a Vendrill that has joined its Temp).
+bool HoldsAFileIn(qint64 pid, const QString& folder) {
+    const QFileInfoList fds =
+        QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryInfoList(QDir::System | QDir::Files);
+    for (const QFileInfo& fd : fds)
+        if (fd.symLinkTarget().startsWith(folder + "/"))
+            return true;
     return false;
 }
 
@@ -216,6 +227,43 @@ TEST_F(ProgramSignals, BrisquelEndsFromItsRefusalMessage) {
 
     ASSERT_NO_FATAL_FAILURE(SendAndExpectNormalEnd({SIGTERM}));
     EXPECT_TRUE(QFileInfo::exists(SettingsFile("Brisquelon")));
+}
+
+// Two Vendrills started from one folder share its Temp: the first to end leaves the file in
+// it that the other has handed to the desktop's viewer; the last one removes the folder.
+TEST_F(ProgramSignals, TwoVendrillsShareTheirTempUntilTheLastEnds) {
+    ASSERT_NO_FATAL_FAILURE(Start(VENDRILL_PROGRAM));
+    const QString temp = Path("bin/Temp");
+    QProcess second;
+    second.setProcessEnvironment(process.processEnvironment());
+    second.setProcessChannelMode(QProcess::ForwardedChannels);
+    const std::unique_ptr<QProcess, void (*)(QProcess*)> ending(&second, [](QProcess* p) {
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(kBoundMs);
+        }
+    });
+    second.start(process.program());
+    ASSERT_TRUE(second.waitForStarted(kBoundMs));
+    ASSERT_NO_FATAL_FAILURE(WaitFor("both in Temp", [&] {
+        return second.state() != QProcess::Running ||
+               (HoldsAFileIn(process.processId(), temp) && HoldsAFileIn(second.processId(), temp));
+    }));
+    ASSERT_EQ(second.state(), QProcess::Running);
+    QFile downloaded(temp + "/README.TXT"); // as the second one's download
+    ASSERT_TRUE(downloaded.open(QIODevice::WriteOnly) && downloaded.write("x") == 1);
+    downloaded.close();
+
+    ASSERT_NO_FATAL_FAILURE(SendAndExpectNormalEnd({SIGTERM}));
+    EXPECT_TRUE(QFileInfo::exists(temp + "/README.TXT"));
+    ASSERT_EQ(kill(static_cast<pid_t>(second.processId()), SIGTERM), 0);
+    ASSERT_TRUE(second.waitForFinished(kBoundMs)) << "the second did not end";
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(temp));
+    EXPECT_EQ(QDir(Path("bin"))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+              QStringList{QFileInfo(process.program()).fileName()});
 }
 
 } // namespace

@@ -14,8 +14,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -298,23 +300,34 @@ TEST_F(FileTypeAssociation, TheDesktopDatabaseAcceptsThePackage) {
 }
 
 // A cache tool that never ends (a lock, a slow home) holds the association up for no
-// time: it returns with both tools still running.
+// time: it returns with both tools still running, and the tools hold none of the caller's
+// standard streams, so a caller reading its output sees the end once it has ended.
 TEST_F(FileTypeAssociation, ACacheToolThatHangsHoldsNothingUp) {
     const QString bin = home.path() + "/bin";
     for (const char* tool : {"update-mime-database", "update-desktop-database"}) {
         const QString path = bin + "/" + tool;
-        WriteAll(path, "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
+        WriteAll(path, "#!/bin/sh\n"
+                       "fds=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
+                       "echo \"$fds\" > \"$0.fds\"\n"
+                       "echo $$ > \"$0.pid\"\nexec sleep 600\n");
         ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
     }
+    int output[2];
+    ASSERT_EQ(pipe2(output, O_CLOEXEC), 0);
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.toUtf8() + ":" + path);
     TVaskRegistry real;
     real.ProgramPath = [this] { return program; };
     const pid_t child = fork();
     if (child == 0) {
+        // Standard input, output and error all on the pipe, as a caller's $(...) has them.
+        dup2(output[1], 0);
+        dup2(output[1], 1);
+        dup2(output[1], 2);
         real.RegisterFileType(".xxx", "xxxFile");
         _exit(0);
     }
+    close(output[1]);
     qputenv("PATH", path);
     // Only an association that waits for the tools runs into this bound.
     int status = -1;
@@ -325,6 +338,7 @@ TEST_F(FileTypeAssociation, ACacheToolThatHangsHoldsNothingUp) {
         waitpid(child, &status, 0);
     }
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "held up by the tools";
+    std::vector<int> tools;
     for (const char* tool : {"update-mime-database", "update-desktop-database"}) {
         const QString pidFile = bin + "/" + tool + ".pid";
         QByteArray pid;
@@ -334,8 +348,22 @@ TEST_F(FileTypeAssociation, ACacheToolThatHangsHoldsNothingUp) {
         }
         EXPECT_FALSE(pid.isEmpty()) << tool << " not started";
         if (pid.trimmed().toInt() > 0)
-            kill(pid.trimmed().toInt(), SIGKILL);
+            tools.push_back(pid.trimmed().toInt());
+        EXPECT_EQ(ReadAll(bin + "/" + tool + ".fds").toStdString(),
+                  "/dev/null\n/dev/null\n/dev/null\n")
+            << tool;
     }
+    // The caller and both tools started; with the tools still running the pipe has no
+    // writer left.
+    ASSERT_EQ(fcntl(output[0], F_SETFL, O_NONBLOCK), 0);
+    char bytes[256];
+    ssize_t got;
+    while ((got = read(output[0], bytes, sizeof bytes)) > 0) {
+    }
+    EXPECT_EQ(got, 0) << "the pipe is still held open";
+    close(output[0]);
+    for (int tool : tools)
+        kill(tool, SIGKILL);
 }
 
 } // namespace
