@@ -210,6 +210,7 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
     // Nothing walks the top level per node, so that a load takes time in proportion to
     // the file however many nodes stand there.
     bool rootStarted = false;
+    bool doctypeSeen = false;
     bool inSubset = false;
     qint64 topLevelEnd = 0;
     int topLevelNodes = 0;
@@ -242,6 +243,18 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
                             .arg(data->encoding)};
             break;
         case QXmlStreamReader::DTD:
+            // The parser takes a document type anywhere; the file is damaged unless it stands
+            // once, before the root.
+            if (rootStarted)
+                return {XmlError::Parse,
+                        QStringLiteral("A document type stands inside or after the root element "
+                                       "(line %1).")
+                            .arg(reader.lineNumber())};
+            if (doctypeSeen)
+                return {XmlError::Parse,
+                        QStringLiteral("The document has a second document type (line %1).")
+                            .arg(reader.lineNumber())};
+            doctypeSeen = true;
             data->doctype = reader.text().toString().trimmed();
             data->nodesBeforeDoctype = topLevelNodes;
             inSubset = false;

@@ -221,6 +221,10 @@ TEST(XmlDocument, LoadFailures) {
         {"prefix.xml", "<x:Device/>", XmlError::Parse},
         {"codec.xml", "<?xml version=\"1.0\" encoding=\"no-such-codec\"?><a/>", XmlError::Parse},
         {"trailing.xml", "<a/><b/>", XmlError::Parse},
+        // A document type stands only once, before the root element.
+        {"doctype-in-content.xml", "<Device><a/><!DOCTYPE Device></Device>", XmlError::Parse},
+        {"doctype-twice.xml", "<!DOCTYPE a>\n<!DOCTYPE Device>\n<Device/>", XmlError::Parse},
+        {"doctype-after-root.xml", "<Device/>\n<!DOCTYPE Device>", XmlError::Parse},
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(c.name);
