@@ -11,7 +11,9 @@
 //    byte, with 300 attributes an element (refused) and with as many as allowed (loaded),
 //    at 1 and 4 MB;
 //  - documents whose document type declares a 4,000-character entity, referred to in bulk
-//    (0.2, 1 and 2 MB), which the load refuses.
+//    (0.2, 1 and 2 MB), which the load refuses;
+//  - projects with 25,000, 50,000 and 100,000 empty comments before the root element, and
+//    with a document type whose internal subset holds 0.5, 1 and 2 MB of empty comments.
 // Each load runs in a process of its own, so that the growth of its peak resident size
 // (beside the time) is the load's alone.
 //   project_load_bench [--write PATH]   (--write also keeps the 10 MB project at PATH)
@@ -21,6 +23,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdio>
@@ -160,6 +163,16 @@ QByteArray Entities(qsizetype bytes) {
            QByteArray("&e;").repeated(bytes / 3) + "</Str></Device>\n";
 }
 
+// `count` empty comments, each on a line of its own, before an empty project.
+QByteArray CommentsBeforeRoot(int count) {
+    return QByteArray("<!---->\n").repeated(count) + "<Device/>\n";
+}
+
+// About `bytes` of empty comments in the internal subset of the document type.
+QByteArray CommentsInSubset(qsizetype bytes) {
+    return "<!DOCTYPE Device [\n" + QByteArray("<!---->\n").repeated(bytes / 8) + "]>\n<Device/>\n";
+}
+
 QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
     const QString path = dir.filePath(name);
     QFile file(path);
@@ -282,6 +295,15 @@ int main(int argc, char** argv) {
     for (const qsizetype bytes : {200'000, 1'000'000, 2'000'000}) {
         const QString label = QStringLiteral("entity in bulk, %1 MB").arg(bytes / 1e6);
         LoadProject(qPrintable(label), Write(dir, label + ".xml", Entities(bytes)));
+    }
+    for (const int count : {25'000, 50'000, 100'000}) {
+        const QString label = QStringLiteral("%1 comments before the root")
+                                  .arg(QLocale(QLocale::English).toString(count));
+        LoadProject(qPrintable(label), Write(dir, label + ".xml", CommentsBeforeRoot(count)));
+    }
+    for (const qsizetype bytes : {500'000, 1'000'000, 2'000'000}) {
+        const QString label = QStringLiteral("subset of comments, %1 MB").arg(bytes / 1e6);
+        LoadProject(qPrintable(label), Write(dir, label + ".xml", CommentsInSubset(bytes)));
     }
     return 0;
 }

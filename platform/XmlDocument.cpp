@@ -42,6 +42,15 @@ QString DeclarationText(const QByteArray& bytes, const QXmlStreamReader& reader,
     return text + QStringLiteral("?>");
 }
 
+// Whether `opening` stands at the first non-blank character from `from` on.
+bool OpensAt(const QString& text, qint64 from, QLatin1StringView opening) {
+    qsizetype i = from;
+    while (i < text.size() &&
+           (text[i] == u' ' || text[i] == u'\t' || text[i] == u'\r' || text[i] == u'\n'))
+        ++i;
+    return QStringView(text).sliced(i).startsWith(opening);
+}
+
 bool UsesCrLf(const QByteArray& bytes) {
     const qsizetype lf = bytes.indexOf('\n');
     return lf > 0 && bytes[lf - 1] == '\r';
@@ -194,12 +203,28 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
         else
             open.back().appendChild(node);
     };
-    // The top-level nodes before the root, with where each ends in the text.
-    std::vector<std::pair<QDomNode, qint64>> beforeRoot;
-    const auto appendBeforeRoot = [&](const QDomNode& node) {
-        append(node);
-        if (open.empty() && dom.documentElement().isNull())
-            beforeRoot.emplace_back(node, reader.characterOffset());
+    // Before the root, a comment or instruction stands either at the top level or in the
+    // internal subset of the document type, which the parser reports before the document
+    // type itself. The first blank-free text after the previous top-level token tells which:
+    // at the top level the token itself opens there, in the subset the document type does.
+    // Nothing walks the top level per node, so that a load takes time in proportion to
+    // the file however many nodes stand there.
+    bool rootStarted = false;
+    bool doctypeSeen = false;
+    bool inSubset = false;
+    qint64 topLevelEnd = 0;
+    int topLevelNodes = 0;
+    const auto appendCommentOrInstruction = [&](const QDomNode& node, QLatin1StringView opening) {
+        if (!open.empty() || rootStarted) {
+            append(node);
+            return;
+        }
+        inSubset = inSubset || !OpensAt(decoded->text, topLevelEnd, opening);
+        if (inSubset)
+            return; // written with the document type
+        dom.appendChild(node);
+        ++topLevelNodes;
+        topLevelEnd = reader.characterOffset();
     };
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
@@ -207,27 +232,34 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
             data->hasDeclaration = !reader.documentVersion().isEmpty();
             if (!decoded->declared.isEmpty())
                 data->encoding = decoded->declared;
-            if (data->hasDeclaration)
+            if (data->hasDeclaration) {
                 data->declaration = DeclarationText(bytes, reader, decoded->declared);
+                topLevelEnd = reader.characterOffset();
+            }
             if (!WritesBack(data->encoding, data->declaration))
                 return {XmlError::Parse,
                         QStringLiteral("The encoding %1 cannot be written back so that it "
                                        "reads again.")
                             .arg(data->encoding)};
             break;
-        case QXmlStreamReader::DTD: {
+        case QXmlStreamReader::DTD:
+            // The parser takes a document type anywhere; the file is damaged unless it stands
+            // once, before the root.
+            if (rootStarted)
+                return {XmlError::Parse,
+                        QStringLiteral("A document type stands inside or after the root element "
+                                       "(line %1).")
+                            .arg(reader.lineNumber())};
+            if (doctypeSeen)
+                return {XmlError::Parse,
+                        QStringLiteral("The document has a second document type (line %1).")
+                            .arg(reader.lineNumber())};
+            doctypeSeen = true;
             data->doctype = reader.text().toString().trimmed();
-            // The parser reports the comments and instructions of the internal subset before
-            // the document type itself; they are written with it, not after it.
-            const qsizetype start =
-                decoded->text.lastIndexOf(u"<!DOCTYPE", reader.characterOffset() - 1);
-            for (const auto& [node, end] : beforeRoot)
-                if (end > start)
-                    dom.removeChild(node);
-            beforeRoot.clear();
-            data->nodesBeforeDoctype = dom.childNodes().count();
+            data->nodesBeforeDoctype = topLevelNodes;
+            inSubset = false;
+            topLevelEnd = reader.characterOffset();
             break;
-        }
         case QXmlStreamReader::StartElement: {
             if (static_cast<int>(open.size()) == kMaxDepth)
                 return {XmlError::Limit,
@@ -251,6 +283,7 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
                 order << a.qualifiedName().toString();
             }
             open.push_back(e);
+            rootStarted = true;
             break;
         }
         case QXmlStreamReader::EndElement: {
@@ -268,12 +301,14 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
                 append(dom.createTextNode(reader.text().toString()));
             break;
         case QXmlStreamReader::Comment:
-            appendBeforeRoot(dom.createComment(reader.text().toString()));
+            appendCommentOrInstruction(dom.createComment(reader.text().toString()),
+                                       QLatin1StringView("<!--"));
             break;
         case QXmlStreamReader::ProcessingInstruction:
-            appendBeforeRoot(
+            appendCommentOrInstruction(
                 dom.createProcessingInstruction(reader.processingInstructionTarget().toString(),
-                                                reader.processingInstructionData().toString()));
+                                                reader.processingInstructionData().toString()),
+                QLatin1StringView("<?"));
             break;
         case QXmlStreamReader::EntityReference:
             append(dom.createEntityReference(reader.name().toString()));

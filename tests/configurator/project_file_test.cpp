@@ -123,6 +123,8 @@ TEST_F(ProjectFileTest, DocumentElementAndUnreadableFiles) {
              Case{"<device/>", TXMLProject::NoDeviceText},
              Case{"<Device><Packet></Device>", TXMLProject::LoadFailedText},
              Case{"", TXMLProject::LoadFailedText},
+             Case{"<Device><!DOCTYPE Device></Device>", TXMLProject::LoadFailedText},
+             Case{"<!DOCTYPE Device><!DOCTYPE Device><Device/>", TXMLProject::LoadFailedText},
          }) {
         boxes_.Clear();
         EXPECT_FALSE(Load(c.xml)) << c.xml.constData();

@@ -222,6 +222,10 @@ TEST(XmlDocument, LoadFailures) {
         {"prefix.xml", "<x:Device/>", XmlError::Parse},
         {"codec.xml", "<?xml version=\"1.0\" encoding=\"no-such-codec\"?><a/>", XmlError::Parse},
         {"trailing.xml", "<a/><b/>", XmlError::Parse},
+        // A document type stands only once, before the root element.
+        {"doctype-in-content.xml", "<Device><a/><!DOCTYPE Device></Device>", XmlError::Parse},
+        {"doctype-twice.xml", "<!DOCTYPE a>\n<!DOCTYPE Device>\n<Device/>", XmlError::Parse},
+        {"doctype-after-root.xml", "<Device/>\n<!DOCTYPE Device>", XmlError::Parse},
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(c.name);
@@ -652,17 +656,44 @@ TEST(XmlDocument, TheLimitsHoldInEveryEncoding) {
 }
 
 // The comments and instructions of the internal subset belong to the document type: an
-// unchanged save writes it once, as the file held it, however often it is repeated.
+// unchanged save writes it once, as the file held it, however often it is repeated, and
+// wherever its keyword also stands in a comment or an instruction.
 TEST(XmlDocument, ADocumentTypeIsWrittenOnceAsItWasRead) {
-    const QByteArray file = "<?xml version=\"1.0\"?>\n<!-- before -->\n"
-                            "<!DOCTYPE Device [<!-- c --><?pi x?>\n]>\n<?after y?>\n<Device/>\n";
-    QByteArray bytes = file;
-    for (int save = 0; save < 3; ++save) {
-        XmlDocument doc;
-        ASSERT_TRUE(doc.LoadFromData(bytes).Ok());
-        bytes = doc.ToBytes().value_or(QByteArray());
-        EXPECT_EQ(bytes, file) << "save " << save;
+    for (const QByteArray& file : {
+             QByteArray("<?xml version=\"1.0\"?>\n<!-- before -->\n"
+                        "<!DOCTYPE Device [<!-- c --><?pi x?>\n]>\n<?after y?>\n<Device/>\n"),
+             QByteArray("<!DOCTYPE Device [<!-- <!DOCTYPE x> --><?pi <!DOCTYPE y>?>]>\n"
+                        "<Device/>\n"),
+             QByteArray("<?xml version=\"1.0\"?>\n<!-- <!DOCTYPE x> -->\n<?pi <!DOCTYPE y>?>\n"
+                        "<!DOCTYPE Device [\n<?pi <!DOCTYPE z>?><!--<!DOCTYPE x>-->\n]>\n"
+                        "<!--<!DOCTYPE w>-->\n<Device/>\n"),
+             QByteArray("<?xml version=\"1.0\"?>\r\n<!-- a -->\r\n<!DOCTYPE Device [\r\n"
+                        "<!-- <!DOCTYPE x>\r\n -->\r\n]>\r\n<Device/>\r\n"),
+             QByteArray("<!DOCTYPE Device SYSTEM \"x]>\" [<?pi ]>?><!--]>-->]>\n<Device/>\n"),
+         }) {
+        QByteArray bytes = file;
+        for (int save = 0; save < 3; ++save) {
+            XmlDocument doc;
+            const XmlStatus status = doc.LoadFromData(bytes);
+            ASSERT_TRUE(status.Ok()) << file.constData() << status.message.toStdString();
+            bytes = doc.ToBytes().value_or(QByteArray());
+            EXPECT_EQ(bytes.toStdString(), file.toStdString()) << "save " << save;
+        }
     }
+}
+
+// A file of many comments and instructions, before, in and after the document type and
+// after the root, loads and saves as it was.
+TEST(XmlDocument, ManyCommentsAndInstructionsSaveAsTheyWere) {
+    const HangGuard guard;
+    const QByteArray nodes = QByteArray("<!---->\n<?pi x?>\n").repeated(50000);
+    const QByteArray file = "<?xml version=\"1.0\"?>\n" + nodes + "<!DOCTYPE Device [\n" + nodes +
+                            "]>\n" + nodes + "<Device><!--in--></Device>\n" + nodes;
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadFromData(file).Ok());
+    EXPECT_EQ(doc.DocumentElement().LocalName(), "Device");
+    EXPECT_EQ(doc.DocumentElement().ChildNodes().Count(), 1);
+    EXPECT_TRUE(doc.ToBytes() == file);
 }
 
 // Lines and columns of an error are those of the file, whatever stands before it.
