@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringConverter>
 #include <QXmlStreamReader>
 #include <optional>
 
@@ -19,8 +20,14 @@ struct XmlText {
 
 // The bytes decoded as the file tells; a parse failure when the declaration is malformed,
 // names an encoding the platform cannot decode, contradicts the byte order mark, or the
-// bytes are not valid in the encoding.
+// bytes are not valid in the encoding (bytes no character has, a sequence cut short, at
+// the end too, a lone surrogate, a unit past U+10FFFF).
 std::optional<XmlText> DecodeXmlText(const QByteArray& bytes, XmlStatus& status);
+
+// A decoder for the encoding of that name as the loader decodes with: a sequence cut short
+// at the end is an error, not a state kept for bytes to come. It is made where it is used
+// and never moved: Qt's ICU decoders report their errors to the state they were made with.
+QStringDecoder TextDecoder(const QByteArray& name);
 
 // Whether a document in the encoding, beginning with the declaration, is written back so
 // that it reads again: the declaration must come out as its own ASCII bytes, which is how

@@ -123,6 +123,11 @@ TEST_F(ProjectFileTest, DocumentElementAndUnreadableFiles) {
              Case{"<device/>", TXMLProject::NoDeviceText},
              Case{"<Device><Packet></Device>", TXMLProject::LoadFailedText},
              Case{"", TXMLProject::LoadFailedText},
+             // Bytes the declared encoding does not have.
+             Case{"<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<Device Name=\"caf\xE9\"/>",
+                  TXMLProject::LoadFailedText},
+             Case{"<?xml version=\"1.0\" encoding=\"GBK\"?>\n<!--\x81\x22-->\n<Device/>",
+                  TXMLProject::LoadFailedText},
          }) {
         boxes_.Clear();
         EXPECT_FALSE(Load(c.xml)) << c.xml.constData();

@@ -130,6 +130,55 @@ TEST(XmlDocument, CharacterTheCodePageLacksBecomesAReference) {
     EXPECT_EQ(again.DocumentElement().Text(), QString::fromUtf8("☃Ж"));
 }
 
+// Bytes that are not valid in the file's encoding refuse it as damaged, in every encoding:
+// bytes no character has, a sequence cut short (at the end too), a lone surrogate, a unit
+// past U+10FFFF. U+FFFD itself, written in the encoding or as a reference, is a character
+// like any other.
+TEST(XmlDocument, BytesTheEncodingDoesNotHaveRefuseTheFile) {
+    const auto declared = [](const char* encoding, const QByteArray& body) {
+        return "<?xml version=\"1.0\" encoding=\"" + QByteArray(encoding) + "\"?>\n" + body;
+    };
+    // A UTF-16 or UTF-32 file whose element holds the raw units given.
+    const auto wide = [](QStringConverter::Encoding form, const QByteArray& units) {
+        QStringEncoder encoder(form, QStringConverter::Flag::WriteBom);
+        return encoder.encode(QStringLiteral("<a>")) + units + encoder.encode(u"</a>\n");
+    };
+    using E = QStringConverter::Encoding;
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool loads;
+    };
+    for (const Case& c : {
+             Case{"US-ASCII, a byte past 0x7F", declared("US-ASCII", "<a b=\"caf\xE9\"/>\n"),
+                  false},
+             Case{"Big5, cut after a lead byte", declared("Big5", "<a/>\n\xA4"), false},
+             Case{"GBK, no trail byte", declared("GBK", "<!--\x81\x22-->\n<a/>\n"), false},
+             Case{"ISO-2022-JP, a broken escape", declared("ISO-2022-JP", "<a>\x1B$</a>\n"), false},
+             Case{"UTF-7, a broken run", declared("UTF-7", "<a b=\"+AD\"/>\n"), false},
+             Case{"UTF-8, cut at the end", declared("UTF-8", "<a/>\n\xD0"), false},
+             Case{"UTF-8 undeclared, cut at the end", "<a/>\n\xE2\x82", false},
+             Case{"UTF-16, a lone high surrogate", wide(E::Utf16LE, QByteArray("\x3D\xD8", 2)),
+                  false},
+             Case{"UTF-16, a lone low surrogate", wide(E::Utf16BE, QByteArray("\xDE\x00", 2)),
+                  false},
+             Case{"UTF-16, an odd last byte", wide(E::Utf16LE, {}) + 'x', false},
+             Case{"UTF-32, past U+10FFFF", wide(E::Utf32LE, QByteArray("\0\0\x11\0", 4)), false},
+             Case{"UTF-32, a surrogate", wide(E::Utf32BE, QByteArray("\0\0\xD8\0", 4)), false},
+             Case{"UTF-16, a pair", wide(E::Utf16LE, QByteArray("\x3D\xD8\x00\xDE", 4)), true},
+             Case{"UTF-8, U+FFFD", declared("UTF-8", "<a>\xEF\xBF\xBD</a>\n"), true},
+             Case{"GBK, U+FFFD as a reference", declared("GBK", "<a>&#xFFFD;\xC4\xE3</a>\n"), true},
+         }) {
+        XmlDocument doc;
+        const XmlStatus status = doc.LoadFromData(c.bytes);
+        EXPECT_EQ(status.Ok(), c.loads) << c.name << ": " << status.message.toStdString();
+        if (!c.loads) {
+            EXPECT_EQ(status.error, XmlError::Parse) << c.name;
+            EXPECT_FALSE(status.OwnError()) << c.name;
+        }
+    }
+}
+
 TEST(XmlDocument, KeepsMarkupAttributeOrderAndLineEnds) {
     const QByteArray source =
         "\xEF\xBB\xBF<?xml version='1.0'?>\r\n<!-- c -->\r\n<?app go?>\r\n"
@@ -221,6 +270,10 @@ TEST(XmlDocument, LoadFailures) {
         {"prefix.xml", "<x:Device/>", XmlError::Parse},
         {"codec.xml", "<?xml version=\"1.0\" encoding=\"no-such-codec\"?><a/>", XmlError::Parse},
         {"trailing.xml", "<a/><b/>", XmlError::Parse},
+        // Its encoder leaves the run of a last line end unfinished: what it saved would be
+        // cut short.
+        {"unfinished.xml", "<?xml version=\"1.0\" encoding=\"IMAP-mailbox-name\"?>&AAo-<a/>&AAo-",
+         XmlError::Parse},
     };
     for (const Case& c : cases) {
         const QString path = dir.filePath(c.name);
