@@ -2,6 +2,7 @@
 
 #include <QStringConverter>
 #include <cstring>
+#include <iterator>
 
 namespace platform {
 
@@ -134,21 +135,6 @@ private:
     Markup markup_;
 };
 
-bool IsUnicode(Converter::Encoding e) {
-    switch (e) {
-    case Converter::Utf8:
-    case Converter::Utf16:
-    case Converter::Utf16LE:
-    case Converter::Utf16BE:
-    case Converter::Utf32:
-    case Converter::Utf32LE:
-    case Converter::Utf32BE:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Code units of 1, 2 or 4 bytes.
 int Width(Converter::Encoding e) {
     switch (e) {
@@ -163,6 +149,29 @@ int Width(Converter::Encoding e) {
     default:
         return 1;
     }
+}
+
+// The code-unit width of the Unicode form the converters take the name for, 0 for any other
+// encoding. Asked of the converter itself, by what it writes for a probe text: UTF-8, UTF-16
+// or UTF-32 in either byte order, with or without a byte order mark. So every name ICU
+// gives a form (ISO-10646-UCS-2, csUnicode, UnicodeBig) is that form. The locale's encoding
+// is none: what it is depends on where the program runs.
+int UnicodeWidth(const QString& name) {
+    const QByteArray latin1 = name.toLatin1();
+    if (Converter::encodingForName(latin1.constData()) == Converter::System)
+        return 0;
+    const char32_t probe[] = {U'<', U'?', 0xE9, 0x4E2D, 0x1F600};
+    const QString text = QString::fromUcs4(probe, std::size(probe));
+    QStringEncoder encoder(latin1.constData());
+    const QByteArray written = encoder.encode(text);
+    if (!encoder.isValid() || encoder.hasError())
+        return 0;
+    for (const Converter::Encoding form : {Converter::Utf8, Converter::Utf16LE, Converter::Utf16BE,
+                                           Converter::Utf32LE, Converter::Utf32BE})
+        for (const Converter::Flag flag : {Converter::Flag::Default, Converter::Flag::WriteBom})
+            if (written == QByteArray(QStringEncoder(form, flag).encode(text)))
+                return Width(form);
+    return 0;
 }
 
 // Whether the bytes are whole code units of the form, every UTF-16 surrogate in a pair and
@@ -216,19 +225,20 @@ std::optional<XmlText> DecodeXmlText(const QByteArray& bytes, XmlStatus& status)
     }
     XmlText result;
     result.declared = declaration.documentEncoding().toString();
-    // One Qt does not know itself is no Unicode encoding.
-    const Converter::Encoding named =
-        Converter::encodingForName(result.declared.toLatin1().constData())
-            .value_or(Converter::System);
     // A byte order mark, or a first '<' in units of 2 or 4 bytes, tells the encoding of its
-    // own; the declaration may then only name one of the same unit.
+    // own; the declaration may then only name a Unicode form of the same unit.
     const std::optional<Converter::Encoding> marked = Converter::encodingForData(bytes, u'<');
-    if (marked && !result.declared.isEmpty() &&
-        (!IsUnicode(named) || Width(named) != Width(*marked))) {
-        status = EncodingFailure(
-            QStringLiteral("The declared encoding %1 is not the one the file is written in."),
-            result.declared);
-        return std::nullopt;
+    if (marked && !result.declared.isEmpty()) {
+        if (UnicodeWidth(result.declared) != Width(*marked)) {
+            status = EncodingFailure(
+                QStringLiteral("The declared encoding %1 is not the one the file is written in."),
+                result.declared);
+            return std::nullopt;
+        }
+        if (!Converter::encodingForName(result.declared.toLatin1().constData())) {
+            const QByteArray mark = QStringEncoder(*marked).encode(QChar(0xFEFF));
+            result.unicodeForm = UnicodeForm{*marked, bytes.startsWith(mark)};
+        }
     }
     const QByteArray name = marked ? QByteArray(Converter::nameForEncoding(*marked))
                             : result.declared.isEmpty() ? QByteArray("UTF-8")
@@ -249,9 +259,7 @@ std::optional<XmlText> DecodeXmlText(const QByteArray& bytes, XmlStatus& status)
 }
 
 bool WritesBack(const QString& encoding, const QString& declaration) {
-    if (const std::optional<Converter::Encoding> e =
-            Converter::encodingForName(encoding.toLatin1().constData());
-        e && IsUnicode(*e))
+    if (UnicodeWidth(encoding) != 0)
         return true;
     const QByteArray name = encoding.toLatin1();
     QStringEncoder encoder(name.constData());

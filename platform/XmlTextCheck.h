@@ -4,6 +4,7 @@
 // both the checks and the parser read that text. A check of the bytes instead would miss
 // what an encoding writes in bytes of its own ('<' in UTF-7, an ASCII second byte in GBK).
 #include "XmlDocument.h"
+#include "XmlDocumentData.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,6 +17,10 @@ namespace platform {
 struct XmlText {
     QString text;     // as the parser reads it, without a byte order mark
     QString declared; // the encoding the declaration names, empty when none
+    // The Unicode form a byte order mark or the first '<' tells, when the declaration names
+    // it by a name Qt leaves to ICU (ISO-10646-UCS-2): the file is written back in this form,
+    // as ICU's own UTF-16 and UTF-32 would add a byte order mark in the machine's order.
+    std::optional<UnicodeForm> unicodeForm;
 };
 
 // The bytes decoded as the file tells; a parse failure when the declaration is malformed,

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -310,6 +311,31 @@ TEST_F(ProjectFileTest, ADocumentTypeIsSavedAsItWasRead) {
         ASSERT_TRUE(project_->LoadFromFile(project_->FileName));
     }
     EXPECT_EQ(boxes_.Count(), 0u);
+}
+
+// A project saved unchanged is the file it was read from, byte for byte, whatever name its
+// Unicode form is declared by; and it opens again.
+TEST_F(ProjectFileTest, AProjectIsSavedInTheEncodingItWasRead) {
+    const QString body = QString::fromUtf8("<Device Name=\"Прибор %1\" NetAddr=\"1\">\n"
+                                           "  <Screen Width1=\"200\" Width2=\"100\" "
+                                           "Style=\"Icon\"/>\n</Device>\n");
+    const auto declared = [&](const char* encoding, const char* name) {
+        return "<?xml version=\"1.0\" encoding=\"" + QString::fromLatin1(encoding) + "\"?>\n" +
+               body.arg(QString::fromUtf8(name));
+    };
+    for (const QByteArray& xml : {
+             QByteArray(QStringEncoder(QStringConverter::Utf16BE, QStringConverter::Flag::WriteBom)
+                            .encode(declared("ISO-10646-UCS-2", "中"))),
+             QByteArray(QStringEncoder(QStringConverter::Utf32LE, QStringConverter::Flag::WriteBom)
+                            .encode(declared("ISO-10646-UCS-4", "😀"))),
+         }) {
+        boxes_.Clear();
+        ASSERT_TRUE(Load(xml)) << BoxTexts().join(' ').toStdString();
+        ASSERT_TRUE(project_->Save());
+        EXPECT_EQ(ReadFile(project_->FileName), xml);
+        EXPECT_TRUE(project_->LoadFromFile(project_->FileName));
+        EXPECT_EQ(boxes_.Count(), 0u);
+    }
 }
 
 // Kills the test (so it fails) rather than letting a hang block the run.

@@ -130,6 +130,54 @@ TEST(XmlDocument, CharacterTheCodePageLacksBecomesAReference) {
     EXPECT_EQ(again.DocumentElement().Text(), QString::fromUtf8("☃Ж"));
 }
 
+// A file in UTF-16 or UTF-32, as its byte order mark or first '<' tells, may declare its
+// form by any name the converters take for one of the same code unit, and is saved in the
+// form it was read in: unchanged, byte for byte; with a changed value, every character
+// written as itself. A name of another width, of another Unicode encoding or of an 8-bit
+// one is refused.
+TEST(XmlDocument, AUnicodeFileMayNameItsFormByAnyName) {
+    using E = QStringConverter::Encoding;
+    struct Case {
+        const char* name;
+        E form;
+        bool byteOrderMark;
+        bool loads;
+    };
+    for (const Case& c : {
+             Case{"ISO-10646-UCS-2", E::Utf16LE, true, true},
+             Case{"UCS-2", E::Utf16BE, true, true},
+             Case{"csUnicode", E::Utf16LE, false, true},
+             Case{"UnicodeBig", E::Utf16BE, false, true},
+             Case{"ISO-10646-UCS-4", E::Utf32BE, true, true},
+             Case{"ucs-4", E::Utf32LE, false, true},
+             Case{"windows-65001", E::Utf8, true, true},
+             Case{"UTF-16LE", E::Utf16LE, true, true},
+             Case{"ISO-10646-UCS-4", E::Utf16LE, true, false},
+             Case{"UCS-2", E::Utf32BE, false, false},
+             Case{"windows-1251", E::Utf16BE, true, false},
+             Case{"UTF-7", E::Utf16LE, true, false},
+             Case{"CESU-8", E::Utf8, true, false},
+         }) {
+        SCOPED_TRACE(std::string(c.name) + " in " + QStringConverter::nameForEncoding(c.form));
+        const auto file = [&](const QString& value) -> QByteArray {
+            return QStringEncoder(c.form, c.byteOrderMark ? QStringConverter::Flag::WriteBom
+                                                          : QStringConverter::Flag::Default)
+                .encode("<?xml version=\"1.0\" encoding=\"" + QString::fromLatin1(c.name) +
+                        "\"?>\n<a b=\"" + value + "\">" + QString::fromUtf8("中") + "</a>\n");
+        };
+        XmlDocument doc;
+        const XmlStatus status = doc.LoadFromData(file(QString::fromUtf8("Ж")));
+        EXPECT_EQ(status.Ok(), c.loads) << status.message.toStdString();
+        if (!c.loads) {
+            EXPECT_EQ(status.error, XmlError::Parse);
+            continue;
+        }
+        EXPECT_EQ(doc.ToBytes(), file(QString::fromUtf8("Ж")));
+        doc.DocumentElement().SetAttribute("b", QString::fromUtf8("é😀"));
+        EXPECT_EQ(doc.ToBytes(), file(QString::fromUtf8("é😀")));
+    }
+}
+
 // Bytes that are not valid in the file's encoding refuse it as damaged, in every encoding:
 // bytes no character has, a sequence cut short (at the end too), a lone surrogate, a unit
 // past U+10FFFF. U+FFFD itself, written in the encoding or as a reference, is a character
