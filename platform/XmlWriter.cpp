@@ -1,5 +1,7 @@
 #include "XmlWriter.h"
 
+#include "XmlTextCheck.h"
+
 #include <QSet>
 #include <QStringConverter>
 #include <algorithm>
@@ -75,18 +77,25 @@ private:
         return QStringEncoder(name_.constData(), mark(d_.byteOrderMark));
     }
 
+    // Whether the encoding writes the character in bytes that read back as it: not so where
+    // it lacks the character, writes it as nothing, or as the bytes of another (Shift_JIS
+    // writes U+F86F as the numero sign). Each character is asked once, of a fresh encoder,
+    // which begins in the state that designates the character's set; a line end follows,
+    // as in a document, for an encoder that keeps the bits of a last character until then.
     bool Holds(char32_t c) {
         if (unicode_ || c < 0x80)
             return true;
         auto it = holds_.constFind(c);
         if (it != holds_.constEnd())
             return *it;
-        // A fresh encoder for each character; not a stateless one, whose Latin-1 encoder
-        // writes '?' for a character it lacks and reports nothing.
+        const QString text = QString::fromUcs4(&c, 1) + u'\n';
+        // Not a stateless encoder, whose Latin-1 encoder writes '?' for a character it lacks
+        // and reports nothing.
         QStringEncoder encoder = Encoder(false);
-        const char32_t one[1] = {c};
-        const QByteArray bytes = encoder.encode(QString::fromUcs4(one, 1)); // encodes on conversion
-        const bool ok = encoder.isValid() && !encoder.hasError() && !bytes.isEmpty();
+        const QByteArray bytes = encoder.encode(text); // encodes on conversion
+        QStringDecoder decoder = TextDecoder(name_);
+        const bool ok = encoder.isValid() && !encoder.hasError() && decoder.isValid() &&
+                        QString(decoder.decode(bytes)) == text && !decoder.hasError();
         holds_.insert(c, ok);
         return ok;
     }

@@ -314,7 +314,8 @@ TEST_F(ProjectFileTest, ADocumentTypeIsSavedAsItWasRead) {
 }
 
 // A project saved unchanged is the file it was read from, byte for byte, whatever name its
-// Unicode form is declared by; and it opens again.
+// Unicode form is declared by and whatever character the encoding would write as the bytes
+// of another; and it opens again.
 TEST_F(ProjectFileTest, AProjectIsSavedInTheEncodingItWasRead) {
     const QString body = QString::fromUtf8("<Device Name=\"Прибор %1\" NetAddr=\"1\">\n"
                                            "  <Screen Width1=\"200\" Width2=\"100\" "
@@ -328,6 +329,7 @@ TEST_F(ProjectFileTest, AProjectIsSavedInTheEncodingItWasRead) {
                             .encode(declared("ISO-10646-UCS-2", "中"))),
              QByteArray(QStringEncoder(QStringConverter::Utf32LE, QStringConverter::Flag::WriteBom)
                             .encode(declared("ISO-10646-UCS-4", "😀"))),
+             QByteArray(QStringEncoder("Shift_JIS").encode(declared("Shift_JIS", "&#xF86F;"))),
          }) {
         boxes_.Clear();
         ASSERT_TRUE(Load(xml)) << BoxTexts().join(' ').toStdString();

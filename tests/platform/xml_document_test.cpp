@@ -130,6 +130,63 @@ TEST(XmlDocument, CharacterTheCodePageLacksBecomesAReference) {
     EXPECT_EQ(again.DocumentElement().Text(), QString::fromUtf8("☃Ж"));
 }
 
+// A character whose bytes in the encoding read back as another (private-use characters
+// that the encoder writes as the bytes of the numero sign, of a character outside the
+// basic plane, of the euro sign) is written as a character reference, as one the encoding
+// lacks: the file saves as it was read, and reads back as the same characters.
+TEST(XmlDocument, ACharacterWhoseBytesReadBackAsAnotherIsAReference) {
+    struct Case {
+        const char* encoding;
+        char32_t c;
+    };
+    for (const Case& c : {
+             Case{"Shift_JIS", 0xF86F},   // as U+2116
+             Case{"ibm-33722", 0xF86F},   // EUC-JP, as U+2116
+             Case{"x-IBM954", 0xF86F},    // EUC-JP, as U+2116
+             Case{"ISO-2022-JP", 0xF86F}, // as U+2116
+             Case{"Big5-HKSCS", 0xE000},  // as U+20547
+             Case{"Big5-HKSCS", 0xE005},  // as U+42B5
+             Case{"ibm-5471", 0xE005},    // as U+42B5
+             Case{"ibm-5471", 0xE0A0},    // as U+4CED
+             Case{"x-mac-greek", 0xF8A0}, // as U+20AC
+         }) {
+        const QByteArray reference = "&#x" + QByteArray::number(uint(c.c), 16).toUpper() + ";";
+        const QByteArray file = "<?xml version=\"1.0\" encoding=\"" + QByteArray(c.encoding) +
+                                "\"?>\n<a b=\"x" + reference + "\">" + reference + "y</a>\n";
+        const QString character = QString::fromUcs4(&c.c, 1);
+        SCOPED_TRACE(std::string(c.encoding) + " " + reference.constData());
+        XmlDocument doc;
+        ASSERT_TRUE(doc.LoadFromData(file).Ok());
+        ASSERT_EQ(doc.DocumentElement().Attribute("b"), "x" + character);
+        XmlStatus status;
+        const std::optional<QByteArray> saved = doc.ToBytes(&status);
+        ASSERT_TRUE(saved) << status.message.toStdString();
+        EXPECT_EQ(*saved, file);
+        XmlDocument again;
+        ASSERT_TRUE(again.LoadFromData(*saved).Ok());
+        EXPECT_EQ(again.DocumentElement().Attribute("b"), "x" + character);
+        EXPECT_EQ(again.DocumentElement().Text(), character + "y");
+    }
+    // What reads back as itself is written as itself, in a comment too, where no reference
+    // may stand: in an encoding that shifts into another set, and in UTF-7 by another name,
+    // whose encoder keeps the bits of a character until the next one.
+    for (const auto& [encoding, text] : {
+             std::pair{"Shift_JIS", "№"},
+             std::pair{"Big5-HKSCS", "𠕇"},
+             std::pair{"ISO-2022-JP", "日本"},
+             std::pair{"windows-65000", "Прибор"},
+         }) {
+        const QString chars = QString::fromUtf8(text);
+        const QByteArray file = QStringEncoder(encoding).encode(
+            "<?xml version=\"1.0\" encoding=\"" + QString::fromLatin1(encoding) + "\"?>\n<!--" +
+            chars + "-->\n<a b=\"" + chars + "\">" + chars + "</a>\n");
+        XmlDocument doc;
+        ASSERT_TRUE(doc.LoadFromData(file).Ok()) << encoding;
+        XmlStatus status;
+        EXPECT_EQ(doc.ToBytes(&status), file) << encoding << ": " << status.message.toStdString();
+    }
+}
+
 // A file in UTF-16 or UTF-32, as its byte order mark or first '<' tells, may declare its
 // form by any name the converters take for one of the same code unit, and is saved in the
 // form it was read in: unchanged, byte for byte; with a changed value, every character
