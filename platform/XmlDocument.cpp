@@ -7,7 +7,6 @@
 #include "XmlWriter.h"
 
 #include <QFileInfo>
-#include <QStringConverter>
 #include <QXmlStreamReader>
 #include <utility>
 #include <vector>
@@ -187,6 +186,7 @@ XmlStatus XmlDocument::LoadFromData(const QByteArray& bytes) {
     const std::optional<XmlText> decoded = DecodeXmlText(bytes, status);
     if (!decoded)
         return status;
+    data->unicodeForm = decoded->unicodeForm;
     if (const std::optional<XmlStatus> refusal = XmlTextRefusal(decoded->text))
         return *refusal;
     QXmlStreamReader reader(decoded->text);
@@ -334,27 +334,7 @@ std::optional<QByteArray> XmlDocument::ToBytes(XmlStatus* status) const {
             *status = {XmlError::Empty, QStringLiteral("There is no document to write.")};
         return std::nullopt;
     }
-    const std::optional<QString> text = DocumentText(*d_, status);
-    if (!text)
-        return std::nullopt;
-    QStringConverter::Flags flags = QStringConverter::Flag::Default;
-    if (d_->byteOrderMark)
-        flags |= QStringConverter::Flag::WriteBom;
-    QStringEncoder encoder(d_->encoding.toLatin1().constData(), flags);
-    if (!encoder.isValid()) {
-        if (status)
-            *status = {XmlError::Encoding,
-                       QStringLiteral("The encoding %1 cannot be written.").arg(d_->encoding)};
-        return std::nullopt;
-    }
-    QByteArray bytes = encoder.encode(*text);
-    if (encoder.hasError()) {
-        if (status)
-            *status = {XmlError::Encoding,
-                       QStringLiteral("The document cannot be written in %1.").arg(d_->encoding)};
-        return std::nullopt;
-    }
-    return bytes;
+    return DocumentBytes(*d_, status);
 }
 
 XmlStatus XmlDocument::Save(const QString& path) const {

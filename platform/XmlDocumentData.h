@@ -3,9 +3,17 @@
 #include <QDomDocument>
 #include <QHash>
 #include <QString>
+#include <QStringConverter>
 #include <QStringList>
+#include <optional>
 
 namespace platform {
+
+// A Unicode form as a file is written in.
+struct UnicodeForm {
+    QStringConverter::Encoding encoding;
+    bool byteOrderMark;
+};
 
 // The DOM keeps attributes in a hash, so their order is kept here, per element, to write
 // them back as the file had them. Whitespace between elements is kept as text nodes
@@ -18,6 +26,9 @@ struct XmlDocumentData {
     QString doctype;            // as written in the file, empty when none
     int nodesBeforeDoctype = 0; // the top-level comments and instructions before it
     QString encoding = QStringLiteral("UTF-8");
+    // The form the file is written back in instead of the encoding's name, when Qt leaves
+    // that name to ICU (see XmlText).
+    std::optional<UnicodeForm> unicodeForm;
     bool byteOrderMark = false;
     bool crlf = false; // the file ended its lines with CR LF
 };

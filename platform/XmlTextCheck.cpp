@@ -2,6 +2,7 @@
 
 #include <QStringConverter>
 #include <cstring>
+#include <iterator>
 
 namespace platform {
 
@@ -134,21 +135,6 @@ private:
     Markup markup_;
 };
 
-bool IsUnicode(Converter::Encoding e) {
-    switch (e) {
-    case Converter::Utf8:
-    case Converter::Utf16:
-    case Converter::Utf16LE:
-    case Converter::Utf16BE:
-    case Converter::Utf32:
-    case Converter::Utf32LE:
-    case Converter::Utf32BE:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Code units of 1, 2 or 4 bytes.
 int Width(Converter::Encoding e) {
     switch (e) {
@@ -165,6 +151,53 @@ int Width(Converter::Encoding e) {
     }
 }
 
+// The code-unit width of the Unicode form the converters take the name for, 0 for any other
+// encoding. Asked of the converter itself, by what it writes for a probe text: UTF-8, UTF-16
+// or UTF-32 in either byte order, with or without a byte order mark. So every name ICU
+// gives a form (ISO-10646-UCS-2, csUnicode, UnicodeBig) is that form. The locale's encoding
+// is none: what it is depends on where the program runs.
+int UnicodeWidth(const QString& name) {
+    const QByteArray latin1 = name.toLatin1();
+    if (Converter::encodingForName(latin1.constData()) == Converter::System)
+        return 0;
+    const char32_t probe[] = {U'<', U'?', 0xE9, 0x4E2D, 0x1F600};
+    const QString text = QString::fromUcs4(probe, std::size(probe));
+    QStringEncoder encoder(latin1.constData());
+    const QByteArray written = encoder.encode(text);
+    if (!encoder.isValid() || encoder.hasError())
+        return 0;
+    for (const Converter::Encoding form : {Converter::Utf8, Converter::Utf16LE, Converter::Utf16BE,
+                                           Converter::Utf32LE, Converter::Utf32BE})
+        for (const Converter::Flag flag : {Converter::Flag::Default, Converter::Flag::WriteBom})
+            if (written == QByteArray(QStringEncoder(form, flag).encode(text)))
+                return Width(form);
+    return 0;
+}
+
+// Whether the bytes are whole code units of the form, every UTF-16 surrogate in a pair and
+// every UTF-32 unit a character: Qt's own UTF-16 and UTF-32 decoders let a lone surrogate,
+// a unit past U+10FFFF and a last odd byte through. Its UTF-8 decoder reports them itself.
+bool WholeUnits(const QByteArray& bytes, Converter::Encoding form) {
+    const int width = Width(form);
+    if (width == 1)
+        return true;
+    if (bytes.size() % width != 0)
+        return false;
+    const bool bigEndian = form == Converter::Utf16BE || form == Converter::Utf32BE;
+    bool open = false; // a high surrogate waits for its low one
+    for (qsizetype i = 0; i < bytes.size(); i += width) {
+        char32_t unit = 0;
+        for (int k = 0; k < width; ++k)
+            unit = unit << 8 | uchar(bytes[i + (bigEndian ? k : width - 1 - k)]);
+        const bool high = unit >= 0xD800 && unit < 0xDC00;
+        const bool low = unit >= 0xDC00 && unit < 0xE000;
+        if (width == 4 ? unit > 0x10FFFF || high || low : open != low)
+            return false;
+        open = high;
+    }
+    return !open;
+}
+
 XmlStatus EncodingFailure(const QString& message, const QString& encoding) {
     return {XmlError::Parse, message.arg(encoding)};
 }
@@ -178,6 +211,10 @@ XmlStatus ParseFailure(const QXmlStreamReader& reader) {
                                  .arg(reader.columnNumber())};
 }
 
+QStringDecoder TextDecoder(const QByteArray& name) {
+    return QStringDecoder(name.constData(), Converter::Flag::Stateless);
+}
+
 std::optional<XmlText> DecodeXmlText(const QByteArray& bytes, XmlStatus& status) {
     // The declaration, as the parser reads it from the bytes.
     QXmlStreamReader declaration(bytes);
@@ -188,60 +225,61 @@ std::optional<XmlText> DecodeXmlText(const QByteArray& bytes, XmlStatus& status)
     }
     XmlText result;
     result.declared = declaration.documentEncoding().toString();
-    // One Qt does not know itself is no Unicode encoding.
-    const Converter::Encoding named =
-        Converter::encodingForName(result.declared.toLatin1().constData())
-            .value_or(Converter::System);
     // A byte order mark, or a first '<' in units of 2 or 4 bytes, tells the encoding of its
-    // own; the declaration may then only name one of the same unit.
+    // own; the declaration may then only name a Unicode form of the same unit.
     const std::optional<Converter::Encoding> marked = Converter::encodingForData(bytes, u'<');
-    QStringDecoder decoder;
-    if (marked) {
-        if (!result.declared.isEmpty() && (!IsUnicode(named) || Width(named) != Width(*marked))) {
+    if (marked && !result.declared.isEmpty()) {
+        if (UnicodeWidth(result.declared) != Width(*marked)) {
             status = EncodingFailure(
                 QStringLiteral("The declared encoding %1 is not the one the file is written in."),
                 result.declared);
             return std::nullopt;
         }
-        decoder = QStringDecoder(*marked);
-    } else if (!result.declared.isEmpty()) {
-        decoder = QStringDecoder(result.declared.toLatin1().constData());
-    } else {
-        decoder = QStringDecoder(Converter::Utf8);
+        if (!Converter::encodingForName(result.declared.toLatin1().constData())) {
+            const QByteArray mark = QStringEncoder(*marked).encode(QChar(0xFEFF));
+            result.unicodeForm = UnicodeForm{*marked, bytes.startsWith(mark)};
+        }
     }
+    const QByteArray name = marked ? QByteArray(Converter::nameForEncoding(*marked))
+                            : result.declared.isEmpty() ? QByteArray("UTF-8")
+                                                        : result.declared.toLatin1();
+    QStringDecoder decoder = TextDecoder(name);
     if (!decoder.isValid()) {
         status =
             EncodingFailure(QStringLiteral("The encoding %1 is not supported."), result.declared);
         return std::nullopt;
     }
     result.text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        status =
-            EncodingFailure(QStringLiteral("The file holds bytes that are not %1."),
-                            result.declared.isEmpty() ? QStringLiteral("UTF-8") : result.declared);
+    if (decoder.hasError() || (marked && !WholeUnits(bytes, *marked))) {
+        status = EncodingFailure(QStringLiteral("The file holds bytes that are not %1."),
+                                 QString::fromLatin1(name));
         return std::nullopt;
     }
     return result;
 }
 
 bool WritesBack(const QString& encoding, const QString& declaration) {
-    if (const std::optional<Converter::Encoding> e =
-            Converter::encodingForName(encoding.toLatin1().constData());
-        e && IsUnicode(*e))
+    if (UnicodeWidth(encoding) != 0)
         return true;
+    const QByteArray name = encoding.toLatin1();
+    QStringEncoder encoder(name.constData());
+    const QByteArray written = encoder.encode(declaration);
+    if (!encoder.isValid() || encoder.hasError() || written != declaration.toLatin1())
+        return false;
     // Ending in a line end, as a document does: an encoder may keep the bits of a last
-    // character it writes in bytes of its own until a character follows.
+    // character it writes in bytes of its own until a character follows, and what it has
+    // not written by the end is a sequence cut short.
     QString ascii;
     for (char c = ' '; c < 0x7F; ++c)
         ascii += QLatin1Char(c);
     ascii += QStringLiteral("\t\r\n");
-    const QByteArray name = encoding.toLatin1();
-    QStringEncoder encoder(name.constData());
-    const QByteArray written = encoder.encode(declaration);
-    const QByteArray asciiWritten = QStringEncoder(name.constData()).encode(ascii);
-    QStringDecoder decoder(name.constData());
-    return encoder.isValid() && !encoder.hasError() && written == declaration.toLatin1() &&
-           decoder.isValid() && decoder.decode(asciiWritten) == ascii && !decoder.hasError();
+    for (const QString& text : {ascii, QStringLiteral(">\n"), QStringLiteral(">\r\n")}) {
+        const QByteArray bytes = QStringEncoder(name.constData()).encode(text);
+        QStringDecoder decoder = TextDecoder(name);
+        if (!decoder.isValid() || decoder.decode(bytes) != text || decoder.hasError())
+            return false;
+    }
+    return true;
 }
 
 std::optional<XmlStatus> XmlTextRefusal(const QString& text) {

@@ -4,9 +4,11 @@
 // both the checks and the parser read that text. A check of the bytes instead would miss
 // what an encoding writes in bytes of its own ('<' in UTF-7, an ASCII second byte in GBK).
 #include "XmlDocument.h"
+#include "XmlDocumentData.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringConverter>
 #include <QXmlStreamReader>
 #include <optional>
 
@@ -15,12 +17,22 @@ namespace platform {
 struct XmlText {
     QString text;     // as the parser reads it, without a byte order mark
     QString declared; // the encoding the declaration names, empty when none
+    // The Unicode form a byte order mark or the first '<' tells, when the declaration names
+    // it by a name Qt leaves to ICU (ISO-10646-UCS-2): the file is written back in this form,
+    // as ICU's own UTF-16 and UTF-32 would add a byte order mark in the machine's order.
+    std::optional<UnicodeForm> unicodeForm;
 };
 
 // The bytes decoded as the file tells; a parse failure when the declaration is malformed,
 // names an encoding the platform cannot decode, contradicts the byte order mark, or the
-// bytes are not valid in the encoding.
+// bytes are not valid in the encoding (bytes no character has, a sequence cut short, at
+// the end too, a lone surrogate, a unit past U+10FFFF).
 std::optional<XmlText> DecodeXmlText(const QByteArray& bytes, XmlStatus& status);
+
+// A decoder for the encoding of that name as the loader decodes with: a sequence cut short
+// at the end is an error, not a state kept for bytes to come. It is made where it is used
+// and never moved: Qt's ICU decoders report their errors to the state they were made with.
+QStringDecoder TextDecoder(const QByteArray& name);
 
 // Whether a document in the encoding, beginning with the declaration, is written back so
 // that it reads again: the declaration must come out as its own ASCII bytes, which is how

@@ -1,5 +1,7 @@
 #include "XmlWriter.h"
 
+#include "XmlTextCheck.h"
+
 #include <QSet>
 #include <QStringConverter>
 #include <algorithm>
@@ -13,7 +15,31 @@ namespace {
 class Writer {
 public:
     explicit Writer(const XmlDocumentData& d)
-        : d_(d), unicode_(d.encoding.startsWith(QStringLiteral("UTF"), Qt::CaseInsensitive)) {}
+        : d_(d), name_(d.encoding.toLatin1()),
+          unicode_(d.unicodeForm ||
+                   d.encoding.startsWith(QStringLiteral("UTF"), Qt::CaseInsensitive)) {}
+
+    std::optional<QByteArray> Bytes(XmlStatus* status) {
+        const std::optional<QString> text = Document(status);
+        if (!text)
+            return std::nullopt;
+        QStringEncoder encoder = Encoder(true);
+        if (!encoder.isValid()) {
+            if (status)
+                *status = {XmlError::Encoding,
+                           QStringLiteral("The encoding %1 cannot be written.").arg(d_.encoding)};
+            return std::nullopt;
+        }
+        QByteArray bytes = encoder.encode(*text);
+        if (encoder.hasError()) {
+            if (status)
+                *status = {
+                    XmlError::Encoding,
+                    QStringLiteral("The document cannot be written in %1.").arg(d_.encoding)};
+            return std::nullopt;
+        }
+        return bytes;
+    }
 
     std::optional<QString> Document(XmlStatus* status) {
         if (d_.hasDeclaration)
@@ -38,18 +64,38 @@ public:
     }
 
 private:
+    // The Unicode form the file was read in, or the encoding of its name; for the whole
+    // document, with the file's byte order mark. Made where it is used, never moved: Qt's
+    // ICU encoders report their errors to the state they were made with.
+    QStringEncoder Encoder(bool document) const {
+        const auto mark = [&](bool had) {
+            return document && had ? QStringConverter::Flag::WriteBom
+                                   : QStringConverter::Flag::Default;
+        };
+        if (d_.unicodeForm)
+            return QStringEncoder(d_.unicodeForm->encoding, mark(d_.unicodeForm->byteOrderMark));
+        return QStringEncoder(name_.constData(), mark(d_.byteOrderMark));
+    }
+
+    // Whether the encoding writes the character in bytes that read back as it: not so where
+    // it lacks the character, writes it as nothing, or as the bytes of another (Shift_JIS
+    // writes U+F86F as the numero sign). Each character is asked once, of a fresh encoder,
+    // which begins in the state that designates the character's set; a line end follows,
+    // as in a document, for an encoder that keeps the bits of a last character until then.
     bool Holds(char32_t c) {
         if (unicode_ || c < 0x80)
             return true;
         auto it = holds_.constFind(c);
         if (it != holds_.constEnd())
             return *it;
-        // A fresh encoder for each character; not a stateless one, whose Latin-1 encoder
-        // writes '?' for a character it lacks and reports nothing.
-        QStringEncoder encoder(d_.encoding.toLatin1().constData());
-        const char32_t one[1] = {c};
-        const QByteArray bytes = encoder.encode(QString::fromUcs4(one, 1)); // encodes on conversion
-        const bool ok = encoder.isValid() && !encoder.hasError() && !bytes.isEmpty();
+        const QString text = QString::fromUcs4(&c, 1) + u'\n';
+        // Not a stateless encoder, whose Latin-1 encoder writes '?' for a character it lacks
+        // and reports nothing.
+        QStringEncoder encoder = Encoder(false);
+        const QByteArray bytes = encoder.encode(text); // encodes on conversion
+        QStringDecoder decoder = TextDecoder(name_);
+        const bool ok = encoder.isValid() && !encoder.hasError() && decoder.isValid() &&
+                        QString(decoder.decode(bytes)) == text && !decoder.hasError();
         holds_.insert(c, ok);
         return ok;
     }
@@ -189,6 +235,7 @@ private:
     }
 
     const XmlDocumentData& d_;
+    const QByteArray name_;
     const bool unicode_;
     QHash<char32_t, bool> holds_;
     QString out_;
@@ -197,8 +244,8 @@ private:
 
 } // namespace
 
-std::optional<QString> DocumentText(const XmlDocumentData& d, XmlStatus* status) {
-    return Writer(d).Document(status);
+std::optional<QByteArray> DocumentBytes(const XmlDocumentData& d, XmlStatus* status) {
+    return Writer(d).Bytes(status);
 }
 
 } // namespace platform

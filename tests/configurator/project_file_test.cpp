@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +126,11 @@ TEST_F(ProjectFileTest, DocumentElementAndUnreadableFiles) {
              Case{"", TXMLProject::LoadFailedText},
              Case{"<Device><!DOCTYPE Device></Device>", TXMLProject::LoadFailedText},
              Case{"<!DOCTYPE Device><!DOCTYPE Device><Device/>", TXMLProject::LoadFailedText},
+             // Bytes the declared encoding does not have.
+             Case{"<?xml version=\"1.0\" encoding=\"US-ASCII\"?>\n<Device Name=\"caf\xE9\"/>",
+                  TXMLProject::LoadFailedText},
+             Case{"<?xml version=\"1.0\" encoding=\"GBK\"?>\n<!--\x81\x22-->\n<Device/>",
+                  TXMLProject::LoadFailedText},
          }) {
         boxes_.Clear();
         EXPECT_FALSE(Load(c.xml)) << c.xml.constData();
@@ -307,6 +313,33 @@ TEST_F(ProjectFileTest, ADocumentTypeIsSavedAsItWasRead) {
         ASSERT_TRUE(project_->LoadFromFile(project_->FileName));
     }
     EXPECT_EQ(boxes_.Count(), 0u);
+}
+
+// A project saved unchanged is the file it was read from, byte for byte, whatever name its
+// Unicode form is declared by and whatever character the encoding would write as the bytes
+// of another; and it opens again.
+TEST_F(ProjectFileTest, AProjectIsSavedInTheEncodingItWasRead) {
+    const QString body = QString::fromUtf8("<Device Name=\"Прибор %1\" NetAddr=\"1\">\n"
+                                           "  <Screen Width1=\"200\" Width2=\"100\" "
+                                           "Style=\"Icon\"/>\n</Device>\n");
+    const auto declared = [&](const char* encoding, const char* name) {
+        return "<?xml version=\"1.0\" encoding=\"" + QString::fromLatin1(encoding) + "\"?>\n" +
+               body.arg(QString::fromUtf8(name));
+    };
+    for (const QByteArray& xml : {
+             QByteArray(QStringEncoder(QStringConverter::Utf16BE, QStringConverter::Flag::WriteBom)
+                            .encode(declared("ISO-10646-UCS-2", "中"))),
+             QByteArray(QStringEncoder(QStringConverter::Utf32LE, QStringConverter::Flag::WriteBom)
+                            .encode(declared("ISO-10646-UCS-4", "😀"))),
+             QByteArray(QStringEncoder("Shift_JIS").encode(declared("Shift_JIS", "&#xF86F;"))),
+         }) {
+        boxes_.Clear();
+        ASSERT_TRUE(Load(xml)) << BoxTexts().join(' ').toStdString();
+        ASSERT_TRUE(project_->Save());
+        EXPECT_EQ(ReadFile(project_->FileName), xml);
+        EXPECT_TRUE(project_->LoadFromFile(project_->FileName));
+        EXPECT_EQ(boxes_.Count(), 0u);
+    }
 }
 
 // Only a regular file is read: a FIFO without a writer, an endless device behind a link
