@@ -843,7 +843,7 @@ TEST(XmlDocument, ADocumentTypeIsWrittenOnceAsItWasRead) {
 // A file of many comments and instructions, before, in and after the document type and
 // after the root, loads and saves as it was.
 TEST(XmlDocument, ManyCommentsAndInstructionsSaveAsTheyWere) {
-    const HangGuard guard;
+    const testfiles::HangGuard guard;
     const QByteArray nodes = QByteArray("<!---->\n<?pi x?>\n").repeated(50000);
     const QByteArray file = "<?xml version=\"1.0\"?>\n" + nodes + "<!DOCTYPE Device [\n" + nodes +
                             "]>\n" + nodes + "<Device><!--in--></Device>\n" + nodes;
