@@ -165,7 +165,8 @@ int RenameRefused(const char*, const char*) {
 }
 
 // The user's own lines beside the program's: a comment, a group of their own with a
-// Cyrillic name and a list, and a value that never equals itself.
+// Cyrillic name, a list, values of other types, one of them none, and one that never equals
+// itself.
 const QByteArray kOld = "; kept by hand\n"
                         "[General]\n"
                         "Note=" +
@@ -176,7 +177,9 @@ const QByteArray kOld = "; kept by hand\n"
                         "[Own]\n"
                         "Ключ=\"a, b\"\n"
                         "Odd=@Variant(\\0\\0\\0\\x6\\x7f\\xf8\\0\\0\\0\\0\\0\\0)\n"
-                        "List=1, 2\n";
+                        "List=1, 2\n"
+                        "Area=@Rect(1 2 3 4)\n"
+                        "None=@Invalid()\n";
 
 QByteArray WithTop(const QByteArray& old) {
     QByteArray text = old;
