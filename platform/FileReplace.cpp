@@ -5,9 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,10 +47,16 @@ int Refusal(const QByteArray& target, bool& exists, struct stat& old) {
 // The most links a path may pass through, as the kernel counts (ELOOP beyond).
 constexpr int kMaxLinks = 40;
 
+int OpenFile(const char* path, int flags, mode_t mode) {
+    return ::open(path, flags, mode);
+}
+
+ReplaceCalls replace{OpenFile, ::write, ::fsync, ::close, ::rename};
+
 // Writes every byte from where the descriptor stands: 0, or the error that stopped it.
 int WriteAll(int fd, const QByteArray& bytes) {
     for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        const ssize_t n = replace.write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -100,12 +109,14 @@ bool TakeOwnerAndMode(const QString& path, int fd) {
     return ownerAndMode.chmod(fd, old.st_mode & 07777) == 0 || KeepsNone(errno);
 }
 
+const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr int kRandomChars = 6;
+
 // A name beside target that no file is likely to have: the target's name, cut where
-// needed, and six random characters.
-QByteArray RandomNameBeside(const QByteArray& target) {
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QByteArray suffix = ".";
-    for (int i = 0; i < 6; ++i)
+// needed, the mark and six random characters.
+QByteArray RandomNameBeside(const QByteArray& target, const QByteArray& mark) {
+    QByteArray suffix = mark + ".";
+    for (int i = 0; i < kRandomChars; ++i)
         suffix += kChars[QRandomGenerator::global()->bounded(int(sizeof kChars - 1))];
     return NameBeside(target, suffix);
 }
@@ -168,7 +179,8 @@ QString FileBehindLinks(const QString& path) {
     return QFile::decodeName(file);
 }
 
-ReplacingFile::ReplacingFile(const QString& path) : Target(FileBehindLinks(path)) {}
+ReplacingFile::ReplacingFile(const QString& path, const QByteArray& mark)
+    : Target(FileBehindLinks(path)), Mark(mark) {}
 
 ReplacingFile::~ReplacingFile() {
     Drop();
@@ -199,8 +211,8 @@ bool ReplacingFile::Open() {
     // Until the old file's permissions are taken, no one else may read the new one.
     const mode_t mode = exists ? 0600 : 0666;
     for (int attempt = 0; attempt < 100 && Fd < 0; ++attempt) {
-        TemporaryName = RandomNameBeside(target);
-        Fd = ::open(TemporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        TemporaryName = RandomNameBeside(target, Mark);
+        Fd = replace.open(TemporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (Fd < 0 && errno != EEXIST)
             return Fail(errno);
     }
@@ -222,7 +234,7 @@ bool ReplacingFile::Commit() {
     if (Fd < 0)
         return false;
     // A delayed write error shows at the sync or the close.
-    if (::fsync(Fd) != 0)
+    if (replace.fsync(Fd) != 0)
         return Fail(errno);
     // Looked at again: what stands there may have changed while the content was written.
     const QByteArray target = QFile::encodeName(Target);
@@ -231,7 +243,8 @@ bool ReplacingFile::Commit() {
     if (const int refusal = Refusal(target, exists, now); refusal != 0)
         return Fail(refusal);
     const int fd = std::exchange(Fd, -1);
-    if (::close(fd) != 0 || ::rename(TemporaryName.constData(), target.constData()) != 0) {
+    if (replace.close(fd) != 0 ||
+        replace.rename(TemporaryName.constData(), target.constData()) != 0) {
         const int error = errno;
         ::unlink(TemporaryName.constData());
         Error = qt_error_string(error);
@@ -245,8 +258,41 @@ void SetOwnerAndModeCalls(const OwnerAndModeCalls& calls) {
     ownerAndMode.chown = calls.chown ? calls.chown : ::fchown;
 }
 
-FileWrite ReplaceFile(const QString& path, const QByteArray& bytes) {
-    ReplacingFile file(path);
+void SetReplaceCalls(const ReplaceCalls& calls) {
+    replace.open = calls.open ? calls.open : OpenFile;
+    replace.write = calls.write ? calls.write : ::write;
+    replace.fsync = calls.fsync ? calls.fsync : ::fsync;
+    replace.close = calls.close ? calls.close : ::close;
+    replace.rename = calls.rename ? calls.rename : ::rename;
+}
+
+QStringList NewFilesLeftBeside(const QString& path, const QByteArray& mark) {
+    const QByteArray target = QFile::encodeName(FileBehindLinks(path));
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray("./") : target.left(slash + 1);
+    // Cut as the new file's own name is, whatever its random part.
+    const QByteArray name =
+        NameBeside(target.mid(slash + 1), mark + "." + QByteArray(kRandomChars, 'x'));
+    const QByteArray stem = name.chopped(kRandomChars);
+    QStringList left;
+    DIR* entries = ::opendir(folder.constData());
+    if (!entries)
+        return left;
+    while (const dirent* entry = ::readdir(entries)) {
+        const QByteArray found(entry->d_name);
+        struct stat status {};
+        if (found.size() == name.size() && found.startsWith(stem) &&
+            std::all_of(found.end() - kRandomChars, found.end(),
+                        [](char c) { return c != 0 && std::strchr(kChars, c) != nullptr; }) &&
+            ::lstat((folder + found).constData(), &status) == 0 && S_ISREG(status.st_mode))
+            left << QFile::decodeName(folder + found);
+    }
+    ::closedir(entries);
+    return left;
+}
+
+FileWrite ReplaceFile(const QString& path, const QByteArray& bytes, const QByteArray& mark) {
+    ReplacingFile file(path, mark);
     if (!file.Open())
         return {false, file.ErrorString()};
     if (!TakeOwnerAndMode(path, file.Handle()))

@@ -5,6 +5,7 @@
 // file: a FIFO, a device or a socket at the path is refused and left as it is.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <sys/types.h>
 
 namespace platform {
@@ -28,10 +29,12 @@ QString FileBehindLinks(const QString& path);
 // is on the disk, as QSaveFile does, but under a name that fits whatever the file's name
 // (up to the longest a folder takes: QSaveFile's own adds 7 bytes to it). The new file gets
 // the old one's permissions where the file system keeps them. Until Commit the file at path
-// is untouched; a ReplacingFile not committed leaves nothing behind.
+// is untouched; a ReplacingFile not committed leaves nothing behind. A mark goes into the new
+// file's name, so that one a writer killed before its rename left is known by its writer
+// (NewFilesLeftBeside).
 class ReplacingFile {
 public:
-    explicit ReplacingFile(const QString& path);
+    explicit ReplacingFile(const QString& path, const QByteArray& mark = {});
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -53,6 +56,7 @@ private:
     void Drop();
 
     const QString Target;
+    const QByteArray Mark;
     QByteArray TemporaryName;
     QString Error;
     int Fd = -1;
@@ -67,10 +71,27 @@ struct OwnerAndModeCalls {
 // Null members put the real calls back.
 void SetOwnerAndModeCalls(const OwnerAndModeCalls& calls);
 
+// The calls that write the new file and put it in place: the system's until a test puts in
+// others, as a failing device or file system answers them.
+struct ReplaceCalls {
+    int (*open)(const char* path, int flags, mode_t mode) = nullptr;
+    ssize_t (*write)(int fd, const void* bytes, size_t size) = nullptr;
+    int (*fsync)(int fd) = nullptr;
+    int (*close)(int fd) = nullptr;
+    int (*rename)(const char* from, const char* to) = nullptr;
+};
+// Null members put the real calls back.
+void SetReplaceCalls(const ReplaceCalls& calls);
+
+// The files beside path that a ReplacingFile(path, mark) made and never renamed: those a
+// writer killed mid-write left. The mark must not be empty.
+QStringList NewFilesLeftBeside(const QString& path, const QByteArray& mark);
+
 // Writes a new file beside the old one and renames it over the old one once every byte is
 // written, so a failure leaves the old file whole. The new file gets the old one's
-// permissions and, where the process may set them (root), its owner and group.
-FileWrite ReplaceFile(const QString& path, const QByteArray& bytes);
+// permissions and, where the process may set them (root), its owner and group. The mark goes
+// into the new file's name, as with ReplacingFile.
+FileWrite ReplaceFile(const QString& path, const QByteArray& bytes, const QByteArray& mark = {});
 // Writes over the file itself, for a folder that takes no new files: it keeps its owner
 // and permissions. The space the new content needs is reserved before the first byte
 // changes, so a full disk or a size limit leaves the old content; only a failure of the

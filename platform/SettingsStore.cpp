@@ -2,15 +2,17 @@
 
 #include "AbandonedLock.h"
 #include "FileReplace.h"
+#include "IniText.h"
 #include "WholeFile.h"
 
+#include <QDataStream>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
-#include <QTemporaryDir>
-#include <map>
-#include <memory>
-#include <sys/stat.h>
+#include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -21,135 +23,108 @@ namespace {
 int fileWrites = 0;
 Clock* lockClock = &SystemClock();
 
-std::unique_ptr<QSettings> OpenSection(const QString& section) {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Software",
-                                       section);
-}
+// How long a lock that another writer took between our look and our take is given.
+constexpr int64_t kRetryMs = 20;
 
-int (*linkCall)(const char*, const char*) = ::link;
+// In the names of the store's new files beside a settings file, so that one a killed writer
+// left is known for the store's own and no other file of that name is touched.
+const QByteArray kNewFileMark = ".saving";
 
-// A copy of the file at from under the name to, with its permissions where the folder keeps
-// them: where a folder takes no second name of a file, the old file is kept this way.
-bool CopyInFull(const QByteArray& from, const QByteArray& to) {
-    QByteArray bytes;
-    struct stat status;
-    if (!ReadWholeFile(QFile::decodeName(from), bytes) || ::stat(from.constData(), &status) != 0)
-        return false;
-    ReplacingFile copy(QFile::decodeName(to));
-    if (!copy.Open())
-        return false;
-    (void)!::fchmod(copy.Handle(), status.st_mode & 07777);
-    return copy.Write(bytes) && copy.Commit();
-}
-
-// The file as it was before a rewrite (QSettings writes the file at the end of a chain of
-// symbolic links), kept under a second name beside it so that a rewrite that fails,
-// whatever the cause, is undone by a rename, which writes no byte: neither a full disk nor
-// a file-size limit that the old file passes too can cut it. QSettings replaces the file by
-// a rename, so a hard link keeps the old one whole; where the folder takes none, a copy
-// does.
-class TFileBefore {
-public:
-    explicit TFileBefore(const QString& path)
-        : File(QFile::encodeName(FileBehindLinks(path))), Kept(NameBeside(File, ".before")) {
-        struct stat status;
-        Existed = ::lstat(File.constData(), &status) == 0;
-        if (!Existed || !S_ISREG(status.st_mode))
-            return;
-        ::unlink(Kept.constData()); // one a killed write left
-        Made = linkCall(File.constData(), Kept.constData()) == 0 || CopyInFull(File, Kept);
-    }
-    ~TFileBefore() {
-        if (Made)
-            ::unlink(Kept.constData());
-    }
-    TFileBefore(const TFileBefore&) = delete;
-    TFileBefore& operator=(const TFileBefore&) = delete;
-
-    // A file that is there but could not be kept is not rewritten: nothing could undo it.
-    bool Ready() const { return !Existed || Made; }
-
-    // A rename of a second name of the same file (a rewrite that never replaced it) does
-    // nothing; the destructor then removes that name.
-    void PutBack() const {
-        if (Existed)
-            ::rename(Kept.constData(), File.constData());
-        else
-            ::unlink(File.constData());
-    }
-
-private:
-    const QByteArray File;
-    const QByteArray Kept;
-    bool Existed = false;
-    bool Made = false;
-};
-
-// Every value the file holds, as QSettings reads it from the disk now. QSettings keeps what
-// it read and wrote of a file by its path and takes a file of the same size and time for
-// unchanged, so the file is read through a name of its own that no QSettings has used.
-std::optional<QVariantMap> ValuesOnDisk(const QString& path) {
-    const QTemporaryDir folder;
-    const QString alias = folder.filePath(QStringLiteral("settings.ini"));
-    if (!folder.isValid() || !QFile::link(QFileInfo(path).absoluteFilePath(), alias))
-        return std::nullopt;
-    QSettings file(alias, QSettings::IniFormat);
-    if (file.status() != QSettings::NoError)
-        return std::nullopt;
+// A settings file as it is on the disk now: its text and its values as QSettings reads them.
+struct TFileNow {
+    QByteArray text;
     QVariantMap values;
-    for (const QString& key : file.allKeys())
-        values.insert(key, file.value(key));
-    return values;
-}
-
-// Whether the file on disk holds exactly what settings meant to write: the old values with
-// the new ones set.
-bool WrittenInFull(QSettings& settings) {
-    if (settings.status() != QSettings::NoError)
-        return false;
-    settings.setFallbacksEnabled(false); // the user's own file alone
-    QVariantMap meant;
-    for (const QString& key : settings.allKeys())
-        meant.insert(key, settings.value(key));
-    return ValuesOnDisk(settings.fileName()) == meant;
-}
-
-// Takes over a lock that a writer killed mid-write left beside the file, and waits boundedly
-// for one a living program holds: QSettings would wait 30 s for the first and for good for
-// the second.
-bool LockFree(const QSettings& settings) {
-    return WaitForLock(settings.fileName() + ".lock", *lockClock, SettingsLockWaitMs);
-}
-
-// One section's rewrite. Its lock is waited for and its old file kept before any value is
-// set, since QSettings writes its pending values again when it is destroyed, whatever came
-// of them.
-class TRewrite {
-public:
-    explicit TRewrite(const QString& section) : Settings(OpenSection(section)) {
-        if (LockFree(*Settings))
-            Before.emplace(Settings->fileName());
-    }
-
-    // False when the lock stays held or the old file could not be kept: no value may be set.
-    bool Ready() const { return Before && Before->Ready(); }
-    void Set(const QString& name, const QString& value) { Settings->setValue(name, value); }
-
-    // Writes the values set, then reads the file back: QSettings takes a write that a full
-    // disk or the file-size limit cut short for done, and the old file is put back then.
-    bool Sync() {
-        Settings->sync();
-        ++fileWrites;
-        if (WrittenInFull(*Settings))
-            return true;
-        Before->PutBack();
-        return false;
-    }
-
-private:
-    std::unique_ptr<QSettings> Settings;
-    std::optional<TFileBefore> Before;
 };
+
+// Both from one descriptor, so both of the same file; empty when there is no file yet,
+// nullopt when it cannot be read whole (its other values could not be kept).
+std::optional<TFileNow> FileNow(const QString& path) {
+    // Non-blocking, so that a FIFO in the file's place opens at once and is refused.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? std::optional<TFileNow>(TFileNow{}) : std::nullopt;
+    std::optional<TFileNow> now;
+    QByteArray text;
+    if (ReadWholeFile(fd, text))
+        if (std::optional<QVariantMap> values = ReadIniFile(fd))
+            now = TFileNow{text, *values};
+    ::close(fd);
+    return now;
+}
+
+// A value's bytes as QDataStream writes it: a value compares with another by these, as one
+// (a NaN) may never equal itself. nullopt when it cannot be written.
+std::optional<QByteArray> Serialized(const QVariant& value) {
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_6_0);
+    stream << value;
+    if (stream.status() != QDataStream::Ok)
+        return std::nullopt;
+    return bytes;
+}
+
+bool SameValues(const QVariantMap& a, const QVariantMap& b) {
+    if (a.keys() != b.keys())
+        return false;
+    for (auto it = a.begin(); it != a.end(); ++it) {
+        const std::optional<QByteArray> mine = Serialized(it.value());
+        if (!mine || mine != Serialized(b.value(it.key())))
+            return false;
+    }
+    return true;
+}
+
+// Whether QSettings reads text as the old file with the values set, every other value as
+// it was.
+bool HoldsExactly(const QByteArray& text, const TFileNow& old, const TIniValues& values) {
+    QVariantMap meant = old.values;
+    for (const auto& [name, value] : values)
+        meant.insert(IniKey(name), value);
+    const std::optional<QVariantMap> read = ReadIniText(text);
+    return read && SameValues(meant, *read);
+}
+
+// Takes the lock that QSettings takes for the file, so that it and every instance wait
+// for us; an abandoned one is taken over, one held by a living program waited for at most
+// SettingsLockWaitMs (QSettings would wait for good).
+bool TakeLock(QLockFile& lock, const QString& name) {
+    const int64_t end = lockClock->NowMs() + SettingsLockWaitMs;
+    for (;;) {
+        if (!WaitForLock(name, *lockClock, end - lockClock->NowMs()))
+            return false;
+        if (lock.tryLock(0))
+            return true;
+        if (lock.error() != QLockFile::LockFailedError || lockClock->NowMs() >= end)
+            return false;
+        lockClock->SleepMs(kRetryMs);
+    }
+}
+
+// One section's rewrite: under its lock, the file as it is on the disk with the values set
+// is written whole beside it and renamed over it, or nothing changes. The file's values
+// are never handed to a QSettings that could write them.
+bool Rewrite(const QString& section, const TIniValues& values) {
+    for (const auto& [name, value] : values)
+        if (IniKey(name).isEmpty())
+            return false;
+    const QString path = SettingsFilePath(section);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    QLockFile lock(path + ".lock");
+    if (!TakeLock(lock, path + ".lock"))
+        return false;
+    for (const QString& left : NewFilesLeftBeside(path, kNewFileMark))
+        QFile::remove(left);
+    const std::optional<TFileNow> old = FileNow(path);
+    if (!old)
+        return false;
+    const QByteArray text = WithIniValues(old->text, values);
+    if (!HoldsExactly(text, *old, values))
+        return false;
+    ++fileWrites;
+    return ReplaceFile(path, text, kNewFileMark).ok;
+}
 
 class IniSettingsStore : public SettingsStore {
 public:
@@ -157,10 +132,11 @@ public:
         for (auto it = batch.rbegin(); it != batch.rend(); ++it)
             if (it->section == section && it->name == name)
                 return QVariant(it->value);
-        const std::unique_ptr<QSettings> settings = OpenSection(section);
-        if (!settings->contains(name))
+        const std::optional<TFileNow> now = FileNow(SettingsFilePath(section));
+        const QString key = IniKey(name);
+        if (!now || !now->values.contains(key))
             return std::nullopt;
-        return settings->value(name);
+        return now->values.value(key);
     }
 
     bool Write(const QString& section, const QString& name, const QString& value) override {
@@ -168,39 +144,31 @@ public:
             batch.push_back({section, name, value});
             return true;
         }
-        TRewrite file(section);
-        if (!file.Ready())
-            return false;
-        file.Set(name, value);
-        return file.Sync();
+        return Rewrite(section, {{name, value}});
     }
 
     void Begin() override { batching = true; }
 
     bool Commit() override {
-        // A file that cannot be rewritten keeps no value, so that nothing waits on it again.
-        std::map<QString, std::unique_ptr<TRewrite>> files;
+        QStringList sections;
+        for (const TPending& p : batch)
+            if (!sections.contains(p.section))
+                sections << p.section;
         bool ok = true;
-        for (const TPending& p : batch) {
-            const auto [file, opened] = files.try_emplace(p.section);
-            if (opened) {
-                file->second = std::make_unique<TRewrite>(p.section);
-                ok &= file->second->Ready();
-            }
-            if (file->second->Ready())
-                file->second->Set(p.name, p.value);
+        for (const QString& section : sections) {
+            TIniValues values;
+            for (const TPending& p : batch)
+                if (p.section == section)
+                    values.append({p.name, p.value});
+            ok &= Rewrite(section, values);
         }
-        for (auto& [section, file] : files)
-            if (file->Ready())
-                ok &= file->Sync();
         batch.clear();
         batching = false;
         return ok;
     }
 
 private:
-    // Kept apart from QSettings until the commit: any QSettings opened on the same file
-    // (a read, a path look-up) would write out the values it shares with another.
+    // Kept apart from the file until the commit, which writes each file once.
     struct TPending {
         QString section;
         QString name;
@@ -218,7 +186,13 @@ SettingsStore& UserSettings() {
 }
 
 QString SettingsFilePath(const QString& section) {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "Software", section).fileName();
+    // Where QSettings keeps the key's sections, taken from a QSettings on the key's own file:
+    // one on a section's file would read it, and wait for good on a FIFO put in its place.
+    const QString key =
+        QSettings(QSettings::IniFormat, QSettings::UserScope, "Software").fileName();
+    if (section.isEmpty())
+        return key;
+    return key.chopped(QStringLiteral(".ini").size()) + '/' + section + ".ini";
 }
 
 int SettingsFileWrites() {
@@ -227,10 +201,6 @@ int SettingsFileWrites() {
 
 void SetSettingsClock(Clock& clock) {
     lockClock = &clock;
-}
-
-void SetSettingsLinkCall(int (*call)(const char* from, const char* to)) {
-    linkCall = call ? call : ::link;
 }
 
 } // namespace platform

@@ -1,6 +1,10 @@
 #pragma once
 // The per-user settings store that stands in for the registry key "Software": one
-// section a file ($XDG_CONFIG_HOME/Software/<section>.ini), string values by name.
+// section a file ($XDG_CONFIG_HOME/Software/<section>.ini), string values by name. A file
+// has one writer at a time, under the lock QSettings takes for it: the file as it is on the
+// disk with the new values set goes whole beside it and is renamed over it, or nothing
+// changes; every other key and group stays as QSettings reads it. A read reads the file as
+// it is on the disk.
 #include "Clock.h"
 
 #include <QString>
@@ -43,9 +47,5 @@ inline constexpr int64_t SettingsLockWaitMs = 10000;
 
 // The clock that wait runs on (the system's until a test puts a virtual one in).
 void SetSettingsClock(Clock& clock);
-
-// How the old file gets its second name before a rewrite (link(2) until a test puts in one
-// that fails, as in a folder that takes no hard link); nullptr puts link(2) back.
-void SetSettingsLinkCall(int (*call)(const char* from, const char* to));
 
 } // namespace platform

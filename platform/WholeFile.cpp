@@ -58,8 +58,14 @@ bool ReadWholeFile(const QString& path, QByteArray& bytes) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const bool read = ReadOpenFile(fd, bytes);
+    const bool read = ReadWholeFile(fd, bytes);
     ::close(fd);
+    return read;
+}
+
+bool ReadWholeFile(int fd, QByteArray& bytes) {
+    bytes.clear();
+    const bool read = ReadOpenFile(fd, bytes);
     if (!read)
         bytes.clear();
     return read;

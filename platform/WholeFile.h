@@ -10,5 +10,7 @@ namespace platform {
 // The file's bytes; false, with bytes empty, when it cannot be opened, is not a regular
 // file, is larger than the machine's memory or cannot be allocated, or cannot be read whole.
 bool ReadWholeFile(const QString& path, QByteArray& bytes);
+// The same for the file open as fd, from where it stands.
+bool ReadWholeFile(int fd, QByteArray& bytes);
 
 } // namespace platform

@@ -4,6 +4,7 @@
 #include "CardFakes.h"
 #include "FileReplace.h"
 #include "MessageBox.h"
+#include "NoHardLinks.h"
 #include "Program.h"
 #include "ProgramChild.h"
 #include "ProjectHost.h"
@@ -15,7 +16,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <cerrno>
 #include <gtest/gtest.h>
 
 namespace {
@@ -67,11 +67,6 @@ QByteArray StillALink(const QString& dir) {
     return link.isSymLink() && link.symLinkTarget() == dir + "/elsewhere/settings.ini"
                ? "; still a link"
                : "; link replaced";
-}
-
-int NoHardLink(const char*, const char*) {
-    errno = EPERM;
-    return -1;
 }
 
 qsizetype PastTheNewFile(qsizetype old) {
@@ -153,13 +148,15 @@ const Case kCases[] = {
      [](const QString&) { return QByteArray("refused; old file kept; still a link"); }},
     {"settings save in a folder without hard links",
      [](const QString&) {
-         platform::SetSettingsLinkCall(NoHardLink);
+         if (!nohardlinks::RefuseHardLinks())
+             return QByteArray("hard links not refused");
          return SaveSettings(PastTheNewFile);
      },
      [](const QString&) { return QByteArray("refused; old file kept"); }},
     {"settings save in a folder without hard links, the old file past the limit",
      [](const QString&) {
-         platform::SetSettingsLinkCall(NoHardLink);
+         if (!nohardlinks::RefuseHardLinks())
+             return QByteArray("hard links not refused");
          return SaveSettings(BelowTheOldFile);
      },
      [](const QString&) { return QByteArray("refused; old file kept"); }},

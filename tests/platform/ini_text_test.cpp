@@ -1,0 +1,106 @@
+// A settings file's text with values set: only the lines of those values change, and
+// QSettings reads every other value of the file as before.
+#include "IniText.h"
+
+#include <gtest/gtest.h>
+
+using namespace platform;
+
+namespace {
+
+TEST(IniText, OnlyTheLinesOfTheValuesSetChange) {
+    const struct {
+        const char* what;
+        QByteArray text;
+        TIniValues values;
+        QByteArray expected;
+    } cases[] = {
+        {"no file yet", "", {{"Width", "640"}}, "[General]\nWidth=640\n"},
+        {"a value replaced in place",
+         "[General]\nWidth=1\nHeight=2\n",
+         {{"Width", "640"}},
+         "[General]\nWidth=640\nHeight=2\n"},
+        {"a new value after the group's last",
+         "[General]\nWidth=1\n\n[Own]\nx=1\n",
+         {{"Top", "5"}, {"Left", "6"}},
+         "[General]\nWidth=1\nTop=5\nLeft=6\n\n[Own]\nx=1\n"},
+        {"the later of two values of a name",
+         "",
+         {{"Top", "1"}, {"Top", "2"}},
+         "[General]\nTop=2\n"},
+        {"comments, blanks and a comment after the value kept",
+         "; mine\n[General]\n  Width = 1 ; wide\n\n",
+         {{"Width", "640"}},
+         "; mine\n[General]\n  Width=640 ; wide\n\n"},
+        {"a name written twice by hand: the first line gets it, the second goes",
+         "[General]\nWidth=1\nHeight=2\n  Width=3\n",
+         {{"Width", "4"}},
+         "[General]\nWidth=4\nHeight=2\n"},
+        {"no general group: one added at the end",
+         "[Own]\nx=1",
+         {{"Width", "640"}},
+         "[Own]\nx=1\n\n[General]\nWidth=640\n"},
+        {"no line end at the end",
+         "[General]\nWidth=1",
+         {{"Top", "2"}},
+         "[General]\nWidth=1\nTop=2\n"},
+        {"Windows line ends",
+         "[General]\r\nWidth=1\r\n",
+         {{"Top", "2"}},
+         "[General]\r\nWidth=1\r\nTop=2\r\n"},
+        {"a byte order mark", "\xEF\xBB\xBFWidth=1\n", {{"Width", "2"}}, "\xEF\xBB\xBFWidth=2\n"},
+        {"values before any group are the general group's",
+         "Width=1\n[Own]\nx=1\n",
+         {{"Top", "2"}},
+         "Width=1\nTop=2\n[Own]\nx=1\n"},
+        {"the general group in small letters",
+         "[general]\nWidth=1\n",
+         {{"Width", "2"}},
+         "[general]\nWidth=2\n"},
+        {"[%General] is a group of that name",
+         "[%General]\nWidth=1\n",
+         {{"Width", "2"}},
+         "[%General]\nWidth=1\n\n[General]\nWidth=2\n"},
+        {"a name escaped by hand",
+         "[General]\n%57idth=1\n",
+         {{"Width", "2"}},
+         "[General]\nWidth=2\n"},
+        {"a value in quotes over two lines",
+         "[General]\nNote=\"a\nb\"\nWidth=1\n",
+         {{"Note", "c"}},
+         "[General]\nNote=c\nWidth=1\n"},
+        {"a value continued by a backslash",
+         "[General]\nNote=a\\\nb\nWidth=1\n",
+         {{"Note", "c"}},
+         "[General]\nNote=c\nWidth=1\n"},
+        {"a general group with no value yet",
+         "[General]\n[Own]\nx=1\n",
+         {{"Width", "1"}},
+         "[General]\nWidth=1\n[Own]\nx=1\n"},
+        {"a line QSettings cannot read is kept",
+         "[General]\ngarbage\nWidth=1\n",
+         {{"Width", "2"}},
+         "[General]\ngarbage\nWidth=2\n"},
+        {"a value of another group, by its whole name",
+         "[Own]\nx=1\n",
+         {{"Own/x", "2"}, {"Own/y", "3"}},
+         "[Own]\nx=2\n\n[General]\nOwn\\y=3\n"},
+        {"names and texts that need escapes",
+         "",
+         {{"Имя", "/tmp/a b/архив"}, {"a b", " x"}, {"List", "1, 2"}, {"At", "@x"}},
+         "[General]\n%U0418%U043C%U044F=/tmp/a b/архив\na%20b=\" x\"\nList=\"1, 2\"\nAt=@@x\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray text = WithIniValues(c.text, c.values);
+        EXPECT_EQ(text.toStdString(), c.expected.toStdString());
+        std::optional<QVariantMap> meant = ReadIniText(c.text);
+        const std::optional<QVariantMap> read = ReadIniText(text);
+        ASSERT_TRUE(meant && read);
+        for (const auto& [name, value] : c.values)
+            meant->insert(IniKey(name), value);
+        EXPECT_EQ(*read, *meant);
+    }
+}
+
+} // namespace
