@@ -258,14 +258,17 @@ bool Names(const QString& path, int fd) {
            named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
-// Every value of the file at path, as QSettings reads it.
+// Every value of the file at path, as QSettings reads it. QSettings finds a value by its
+// key's parts, so a line whose key has an empty part ("\Width", "a\\b") is read under the
+// key without it, if one is there, or not at all.
 std::optional<QVariantMap> ValuesAt(const QString& path) {
     const QSettings file(path, QSettings::IniFormat);
     if (file.status() == QSettings::AccessError)
         return std::nullopt;
     QVariantMap values;
-    for (const QString& key : file.allKeys())
-        values.insert(key, file.value(key));
+    for (const QString& line : file.allKeys())
+        if (const QString key = IniKey(line); !key.isEmpty() && file.contains(key))
+            values.insert(key, file.value(key));
     return values;
 }
 

@@ -468,6 +468,26 @@ TEST(SettingsStore, AValueThatNeverEqualsItselfStopsNoSave) {
     EXPECT_TRUE(std::isnan(value->toDouble()));
 }
 
+// A line QSettings reads otherwise than it looks, or that hides what follows it, stops no
+// save: the value saved reads back, and so does the user's own.
+TEST(SettingsStore, AnOddHandEditedLineStopsNoSave) {
+    const struct {
+        const char* what;
+        QByteArray text;
+    } cases[] = {
+        {"a key with an empty part", "[General]\n\\Width=1\nOwn=2\n"},
+    };
+    const QString path = SettingsFilePath("HandEdited");
+    QDir().mkpath(QFileInfo(path).path());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(WriteFile(path, c.text));
+        EXPECT_TRUE(UserSettings().Write("HandEdited", "Width", "640"));
+        EXPECT_EQ(UserSettings().Read("HandEdited", "Width"), QVariant("640"));
+        EXPECT_EQ(UserSettings().Read("HandEdited", "Own"), QVariant("2"));
+    }
+}
+
 // QSettings takes a file of the same size and time as one it read for unchanged; a read
 // here sees the file as it is on the disk, as another program may just have written it.
 TEST(SettingsStore, AReadSeesTheFileAsItIsOnTheDisk) {
