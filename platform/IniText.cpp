@@ -157,9 +157,12 @@ QByteArray Escape(char16_t u, bool& number) {
         number = true;
         return "\\0";
     }
-    if (u < 0x20) {
+    if (u < 0x20)
         if (const char* named = std::strchr(kNamed, char(u)))
             return QByteArray("\\") + kLetters[named - kNamed];
+    // A byte order mark in UTF-8 reads as nothing where a piece of the value starts (the
+    // value itself, a quote, an escape), so it goes as a number, as control characters do.
+    if (u < 0x20 || u == 0xFEFF) {
         number = true;
         return "\\x" + QByteArray::number(u, 16);
     }

@@ -79,8 +79,9 @@ bool SameValues(const QVariantMap& a, const QVariantMap& b) {
 // it was.
 bool HoldsExactly(const QByteArray& text, const TFileNow& old, const TIniValues& values) {
     QVariantMap meant = old.values;
+    // A text reads back as it went in, and an empty one, null or not, as the empty string.
     for (const auto& [name, value] : values)
-        meant.insert(IniKey(name), value);
+        meant.insert(IniKey(name), value.isNull() ? QStringLiteral("") : value);
     const std::optional<QVariantMap> read = ReadIniText(text);
     return read && SameValues(meant, *read);
 }

@@ -543,6 +543,9 @@ TEST(SettingsStore, AFifoInTheFilesPlaceIsRefusedAtOnce) {
 // through a later save of another key.
 TEST(SettingsStore, EveryTextReadsBackAsWritten) {
     const QString texts[] = {"",
+                             QString(),
+                             QChar(0xFEFF) + QString("bom"),
+                             QChar(0xFEFF) + QString(", in quotes"),
                              " leading",
                              "trailing ",
                              "  ",
