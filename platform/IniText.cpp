@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -345,7 +346,7 @@ QByteArray WithIniValues(const QByteArray& text, const TIniValues& values) {
     }
 
     std::vector<TEdit> edits;
-    QByteArray added;
+    QStringList added;
     for (const QString& key : keys) {
         const QByteArray value = EscapedText(latest[key]);
         bool set = false;
@@ -361,19 +362,37 @@ QByteArray WithIniValues(const QByteArray& text, const TIniValues& values) {
             set = true;
         }
         if (!set)
-            added += EscapedKey(key) + '=' + value + eol;
+            added << key;
     }
-    if (!added.isEmpty()) {
-        // A last line without its line end gets one first.
-        const auto ended = [&](qsizetype at) { return at <= bom || IsLineEnd(text[at - 1]); };
-        if (afterGeneral >= 0) {
-            edits.push_back({afterGeneral, afterGeneral, (ended(afterGeneral) ? "" : eol) + added});
-        } else {
-            const bool blank = QByteArrayView(text).sliced(bom).trimmed().isEmpty();
-            edits.push_back(
-                {text.size(), text.size(),
-                 (ended(text.size()) ? "" : eol) + (blank ? "" : eol) + "[General]" + eol + added});
-        }
+
+    // A new key goes where QSettings, which writes a group's keys sorted, would have it:
+    // before the first of the general group's keys that sorts after it, else after the
+    // group's last. So a file QSettings wrote, or only this writer, stays as QSettings
+    // writes it.
+    std::sort(added.begin(), added.end());
+    std::map<qsizetype, QByteArray> inserted; // by where
+    QByteArray grouped;                       // in a general group added at the end
+    for (const QString& key : added) {
+        const QByteArray line = EscapedKey(key) + '=' + EscapedText(latest[key]) + eol;
+        const auto before = std::find_if(lines.begin(), lines.end(), [&](const TKeyLine& k) {
+            return k.group.isEmpty() && key < k.key;
+        });
+        const qsizetype at =
+            before != lines.end() ? LineStart(text, before->line.start) : afterGeneral;
+        if (at >= 0)
+            inserted[at] += line;
+        else
+            grouped += line;
+    }
+    // A last line without its line end gets one first.
+    const auto ended = [&](qsizetype at) { return at <= bom || IsLineEnd(text[at - 1]); };
+    for (const auto& [at, with] : inserted)
+        edits.push_back({at, at, (ended(at) ? "" : eol) + with});
+    if (!grouped.isEmpty()) {
+        const bool blank = QByteArrayView(text).sliced(bom).trimmed().isEmpty();
+        edits.push_back(
+            {text.size(), text.size(),
+             (ended(text.size()) ? "" : eol) + (blank ? "" : eol) + "[General]" + eol + grouped});
     }
 
     // An insertion where a removal starts goes first.

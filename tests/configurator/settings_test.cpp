@@ -108,4 +108,25 @@ TEST(QeldSettings, OneSaveRewritesTheFileOnce) {
     }
 }
 
+// The file a first save makes is the one QSettings made, its keys sorted; so is the file
+// after a save in the normal state adds the geometry that one while maximized left out.
+TEST(QeldSettings, TheFileIsWrittenAsQSettingsWroteIt) {
+    const QString path = platform::SettingsFilePath(kSection);
+    QFile::remove(path);
+    TQeldSettings settings;
+    settings.WinState = wsMaximized;
+    ASSERT_TRUE(settings.Save());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(),
+              "[General]\nPort=1\nPortSpeed=9600\nScanRate=1000\nTimeOut=100\nWinState=2\n");
+    file.close();
+    settings.WinState = wsNormal;
+    ASSERT_TRUE(settings.Save());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(),
+              "[General]\nHeight=400\nLeft=463\nPort=1\nPortSpeed=9600\nScanRate=1000\n"
+              "TimeOut=100\nTop=299\nWidth=600\nWinState=0\n");
+}
+
 } // namespace

@@ -444,7 +444,7 @@ TEST(SettingsStore, SavesWhateverTheTemporaryFolder) {
         EXPECT_TRUE(UserSettings().Commit());
         EXPECT_EQ(UserSettings().Read("AnyTemp", "Width"), QVariant(text));
         EXPECT_EQ(ReadFile(SettingsFilePath("AnyTemp")).toStdString(),
-                  ("[General]\nWidth=" + text + "\nHeight=" + text + "\n").toStdString());
+                  ("[General]\nHeight=" + text + "\nWidth=" + text + "\n").toStdString());
     }
     if (saved.isNull())
         qunsetenv("TMPDIR");
@@ -518,7 +518,7 @@ TEST(SettingsStore, AFolderWithoutHardLinksSavesAndLeavesNothingBeside) {
     });
     if (report == kCannotRun)
         GTEST_SKIP() << "hard links cannot be refused here";
-    EXPECT_EQ(report.toStdString(), "saved; [General]\nWidth=1\nHeight=2\n; beside: ");
+    EXPECT_EQ(report.toStdString(), "saved; [General]\nHeight=2\nWidth=1\n; beside: ");
 }
 
 // A FIFO in the settings file's place is neither waited on nor replaced: the read finds no
