@@ -32,11 +32,13 @@ bool IsLineEnd(char c) {
 }
 
 // One line as QSettings reads it: from its first character to its end, and the position of
-// its first '=' outside quotes (-1 without one).
+// its first '=' outside quotes (-1 without one). An open line runs on to the end of the text
+// in quotes or after a backslash, so that a line put after it would be part of it.
 struct TLine {
     qsizetype start = 0;
     qsizetype end = 0;
     qsizetype equals = -1;
+    bool open = false;
 };
 
 // The next line from pos, found as QSettings' reader finds it: white space and comment lines
@@ -45,6 +47,7 @@ struct TLine {
 bool NextLine(QByteArrayView text, qsizetype& pos, TLine& line) {
     const qsizetype size = text.size();
     bool quoted = false;
+    bool escapesAll = false; // a backslash took the last line end, or nothing was left to take
     line.equals = -1;
     qsizetype start = pos;
     while (start < size && IsSpace(text[start]))
@@ -65,11 +68,13 @@ bool NextLine(QByteArrayView text, qsizetype& pos, TLine& line) {
                 break;
             }
         } else if (c == '\\') {
+            escapesAll = i == size || IsLineEnd(text[i]);
             if (i < size) {
                 const char next = text[i++];
                 if (i < size && IsLineEnd(next) && IsLineEnd(text[i]) && next != text[i])
                     ++i;
             }
+            escapesAll = escapesAll && i == size;
         } else if (c == '"') {
             quoted = !quoted;
         } else if (i == start + 1) { // ';' first: a comment to the end of the line
@@ -86,6 +91,7 @@ bool NextLine(QByteArrayView text, qsizetype& pos, TLine& line) {
     pos = i;
     line.start = start;
     line.end = i;
+    line.open = i == size && (quoted || escapesAll);
     return i > start;
 }
 
@@ -326,22 +332,29 @@ QByteArray WithIniValues(const QByteArray& text, const TIniValues& values) {
     const QByteArray eol = text.contains("\r\n") ? "\r\n" : "\n";
 
     std::vector<TKeyLine> lines;
-    qsizetype afterGeneral = -1; // past the general group's last key, else its first header
+    // Past the general group's last key, else its first header; before that key where it is
+    // open, as nothing can go after it.
+    qsizetype afterGeneral = -1;
+    qsizetype firstLine = -1;
+    bool lastOpen = false;
     QString group;
     const qsizetype bom = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     qsizetype pos = bom;
     for (TLine line; NextLine(text, pos, line);) {
+        if (firstLine < 0)
+            firstLine = LineStart(text, line.start);
+        lastOpen = line.open;
         const QByteArrayView bytes = QByteArrayView(text).sliced(line.start, line.end - line.start);
         if (bytes.startsWith('[')) {
             group = GroupOf(bytes);
-            if (group.isEmpty() && afterGeneral < 0)
+            if (group.isEmpty() && afterGeneral < 0 && !line.open)
                 afterGeneral = PastLine(text, line.end);
         } else if (line.equals >= 0) {
             const QByteArrayView key =
                 QByteArrayView(text).sliced(line.start, line.equals - line.start).trimmed();
             lines.push_back({line, group, group + UnescapedKey(key)});
             if (group.isEmpty())
-                afterGeneral = PastLine(text, line.end);
+                afterGeneral = line.open ? LineStart(text, line.start) : PastLine(text, line.end);
         }
     }
 
@@ -371,7 +384,7 @@ QByteArray WithIniValues(const QByteArray& text, const TIniValues& values) {
     // writes it.
     std::sort(added.begin(), added.end());
     std::map<qsizetype, QByteArray> inserted; // by where
-    QByteArray grouped;                       // in a general group added at the end
+    QByteArray grouped;                       // in a general group of their own
     for (const QString& key : added) {
         const QByteArray line = EscapedKey(key) + '=' + EscapedText(latest[key]) + eol;
         const auto before = std::find_if(lines.begin(), lines.end(), [&](const TKeyLine& k) {
@@ -388,7 +401,10 @@ QByteArray WithIniValues(const QByteArray& text, const TIniValues& values) {
     const auto ended = [&](qsizetype at) { return at <= bom || IsLineEnd(text[at - 1]); };
     for (const auto& [at, with] : inserted)
         edits.push_back({at, at, (ended(at) ? "" : eol) + with});
-    if (!grouped.isEmpty()) {
+    if (!grouped.isEmpty() && lastOpen) {
+        // Nothing can go after the last line: the group goes first.
+        edits.push_back({firstLine, firstLine, "[General]" + eol + grouped + eol});
+    } else if (!grouped.isEmpty()) {
         const bool blank = QByteArrayView(text).sliced(bom).trimmed().isEmpty();
         edits.push_back(
             {text.size(), text.size(),

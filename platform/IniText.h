@@ -27,8 +27,9 @@ std::optional<QVariantMap> ReadIniText(const QByteArray& text);
 // The text with each value set as a string. The line that holds a key now gets its new
 // value and later lines of the same key go; a new key goes among the general group's keys
 // where QSettings, which writes them sorted, would have it, or in a general group added at
-// the end. Comments, blank lines, line ends and every other line stay byte for byte. Of two
-// values of one name, the later one counts.
+// the end (at the start where the last line runs on to the end in quotes or after a
+// backslash, so that nothing can follow it). Comments, blank lines, line ends and every
+// other line stay byte for byte. Of two values of one name, the later one counts.
 QByteArray WithIniValues(const QByteArray& text, const TIniValues& values);
 
 } // namespace platform

@@ -476,6 +476,8 @@ TEST(SettingsStore, AnOddHandEditedLineStopsNoSave) {
         QByteArray text;
     } cases[] = {
         {"a key with an empty part", "[General]\n\\Width=1\nOwn=2\n"},
+        {"a quote never closed", "[General]\nOwn=2\nNote=\"open\n"},
+        {"a backslash at the very end", "[General]\nOwn=2\nDir=C:\\"},
     };
     const QString path = SettingsFilePath("HandEdited");
     QDir().mkpath(QFileInfo(path).path());
