@@ -222,11 +222,15 @@ QString GroupOf(QByteArrayView header) {
     return UnescapedKey(name) + '/';
 }
 
-// A key's line, with its group and its whole key (the group's name in front).
+// A key's line, with its group and its whole key (the group's name in front). QSettings
+// reads the first line after a byte order mark from the mark on, so the blanks before that
+// line's key are the key's: its key starts right after the mark.
 struct TKeyLine {
     TLine line;
     QString group;
     QString key;
+    bool afterMark = false;
+    qsizetype keyStart = 0;
 };
 
 // Where the line at pos starts: back over the blanks before it.
@@ -251,6 +255,16 @@ qsizetype ValueEnd(QByteArrayView text, const TLine& line) {
     while (end > line.equals + 1 && (text[end - 1] == ' ' || text[end - 1] == '\t'))
         --end;
     return end;
+}
+
+// Where a new line may go right before or right after a key's line, -1 where none may: none
+// before the line after a byte order mark (its key would lose its blanks), none after an
+// open line.
+qsizetype Before(QByteArrayView text, const TKeyLine& k) {
+    return k.afterMark ? -1 : LineStart(text, k.line.start);
+}
+qsizetype After(QByteArrayView text, const TKeyLine& k) {
+    return k.line.open ? -1 : PastLine(text, k.line.end);
 }
 
 struct TEdit {
@@ -332,8 +346,8 @@ QByteArray WithIniValues(const QByteArray& text, const TIniValues& values) {
     const QByteArray eol = text.contains("\r\n") ? "\r\n" : "\n";
 
     std::vector<TKeyLine> lines;
-    // Past the general group's last key, else its first header; before that key where it is
-    // open, as nothing can go after it.
+    // Past the general group's last key (before it where nothing can go after it), else
+    // past its first header.
     qsizetype afterGeneral = -1;
     qsizetype firstLine = -1;
     bool lastOpen = false;
@@ -350,11 +364,15 @@ QByteArray WithIniValues(const QByteArray& text, const TIniValues& values) {
             if (group.isEmpty() && afterGeneral < 0 && !line.open)
                 afterGeneral = PastLine(text, line.end);
         } else if (line.equals >= 0) {
+            // The mark goes as the key's UTF-8 is decoded, as with QSettings.
+            const bool afterMark = bom > 0 && LineStart(text, line.start) == bom;
+            const qsizetype from = afterMark ? 0 : line.start;
             const QByteArrayView key =
-                QByteArrayView(text).sliced(line.start, line.equals - line.start).trimmed();
-            lines.push_back({line, group, group + UnescapedKey(key)});
+                QByteArrayView(text).sliced(from, line.equals - from).trimmed();
+            const TKeyLine& k = lines.emplace_back(TKeyLine{
+                line, group, group + UnescapedKey(key), afterMark, afterMark ? bom : line.start});
             if (group.isEmpty())
-                afterGeneral = line.open ? LineStart(text, line.start) : PastLine(text, line.end);
+                afterGeneral = After(text, k) >= 0 ? After(text, k) : Before(text, k);
         }
     }
 
@@ -368,7 +386,7 @@ QByteArray WithIniValues(const QByteArray& text, const TIniValues& values) {
                 continue;
             if (!set)
                 edits.push_back(
-                    {k.line.start, ValueEnd(text, k.line),
+                    {k.keyStart, ValueEnd(text, k.line),
                      EscapedKey(QStringView(key).sliced(k.group.size())) + '=' + value});
             else
                 edits.push_back({LineStart(text, k.line.start), PastLine(text, k.line.end), {}});
@@ -390,8 +408,9 @@ QByteArray WithIniValues(const QByteArray& text, const TIniValues& values) {
         const auto before = std::find_if(lines.begin(), lines.end(), [&](const TKeyLine& k) {
             return k.group.isEmpty() && key < k.key;
         });
-        const qsizetype at =
-            before != lines.end() ? LineStart(text, before->line.start) : afterGeneral;
+        qsizetype at = afterGeneral;
+        if (before != lines.end())
+            at = Before(text, *before) >= 0 ? Before(text, *before) : After(text, *before);
         if (at >= 0)
             inserted[at] += line;
         else

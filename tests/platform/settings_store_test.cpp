@@ -478,6 +478,7 @@ TEST(SettingsStore, AnOddHandEditedLineStopsNoSave) {
         {"a key with an empty part", "[General]\n\\Width=1\nOwn=2\n"},
         {"a quote never closed", "[General]\nOwn=2\nNote=\"open\n"},
         {"a backslash at the very end", "[General]\nOwn=2\nDir=C:\\"},
+        {"blanks after a byte order mark", "\xEF\xBB\xBF\tWidth=1\nOwn=2\n"},
     };
     const QString path = SettingsFilePath("HandEdited");
     QDir().mkpath(QFileInfo(path).path());
