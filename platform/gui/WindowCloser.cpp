@@ -13,6 +13,7 @@ WindowCloser::WindowCloser(QWidget* window, QObject* parent) : QObject(parent), 
 void WindowCloser::Close() {
     if (Stepping || Closed || !Window)
         return;
+    AsksNothing.Begin();
     Stepping = true;
     // From the event loop: whoever asks (a signal's report) is not held up by the modal
     // loops and waits of the close.

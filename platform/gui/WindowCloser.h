@@ -3,7 +3,10 @@
 // and the modal windows over the main window are closed first, each as its own close
 // button would close it (a message box takes the answer of its Escape key), so that the
 // code waiting on each goes on as after the user's answer; then the main window is closed.
-// Each step comes from the event loop.
+// Each step comes from the event loop. From the close's start on no further box opens
+// (platform::QuietClose): what a closed window's caller asks next is answered unseen.
+#include "MessageBox.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -28,6 +31,7 @@ private:
     void Step();
 
     QPointer<QWidget> Window;
+    QuietClose AsksNothing;
     bool Stepping = false;
     bool Closed = false;
 };

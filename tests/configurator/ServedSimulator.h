@@ -63,6 +63,11 @@ public:
         std::lock_guard lock(mutex_);
         sim_->SetRegister(address, value);
     }
+    // Puts the faults on the line from the next request on, as a card taken out would.
+    void SetFaults(std::vector<sim::Fault> faults) {
+        std::lock_guard lock(mutex_);
+        sim_->SetFaults(std::move(faults));
+    }
     sim::Simulator& Sim() { return *sim_; }
     QString PortsDir() const { return dir_.filePath("ports"); }
 

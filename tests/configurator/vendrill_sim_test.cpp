@@ -89,7 +89,8 @@ protected:
         recorder = std::make_unique<platform::RecordingMessageBox>();
         noticeRecorder = std::make_unique<TRecordingNotice>();
         for (QWidget* dialog : {static_cast<QWidget*>(&program->ConnectProcessForm),
-                                static_cast<QWidget*>(&program->ConSetForm)})
+                                static_cast<QWidget*>(&program->ConSetForm),
+                                static_cast<QWidget*>(&program->ProblemConectionForm)})
             dialog->setUpdatesEnabled(false);
         form().SetFileDialogs(&files);
         form().SetDocumentOpener([this](const QString& path) { opened << path; });
@@ -360,8 +361,9 @@ private:
 
 // When the close comes: while Start after Stop waits for the cycle in flight, while the
 // card item waits for the poll to pause, or during a card download whose file can no
-// longer be written (its folder was removed under it).
-enum class TCloseMoment { StartsWait, CardWait, Download };
+// longer be written (its folder was removed under it), the exchange-error dialog open
+// over it or not.
+enum class TCloseMoment { StartsWait, CardWait, Download, DownloadPrompt };
 
 struct CloseCase {
     const char* name;
@@ -444,11 +446,18 @@ TEST_P(VendrillClose, OneCloseEndsTheProgram) {
         EXPECT_EQ(project().DataMaster->MMC().CurDir, TMMC::NotMounted);
         break;
     case TCloseMoment::Download:
+    case TCloseMoment::DownloadPrompt:
         ASSERT_NO_FATAL_FAILURE(OpenTheCard());
         SelectCardFile("BIG");
         EachTick([&] {
             if (!form().Downloading())
                 return false;
+            if (GetParam().moment == TCloseMoment::DownloadPrompt) {
+                // The card is taken out: the dialog asks whether to try again.
+                simulator.SetFaults({{sim::FaultKind::Exception, 8, 1}});
+                if (!program->ProblemConectionForm.isVisible())
+                    return false;
+            }
             QDir(form().TempDir()).removeRecursively();
             outside.Ask(GetParam().from);
             return true;
@@ -479,6 +488,8 @@ const CloseCase kCloseCases[] = {
     {"CardWaitEndSignal", TCloseMoment::CardWait, TCloseFrom::EndSignal},
     {"DownloadWindowManager", TCloseMoment::Download, TCloseFrom::WindowManager},
     {"DownloadEndSignal", TCloseMoment::Download, TCloseFrom::EndSignal},
+    // The window manager's close does not reach a window under a modal one.
+    {"DownloadPromptEndSignal", TCloseMoment::DownloadPrompt, TCloseFrom::EndSignal},
 };
 
 INSTANTIATE_TEST_SUITE_P(Moments, VendrillClose, ::testing::ValuesIn(kCloseCases),

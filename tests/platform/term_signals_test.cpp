@@ -1,5 +1,6 @@
 // The end endSignals as a report from the window thread's event loop, and the program's own
 // close of its main window with modal windows open over it.
+#include "MessageBox.h"
 #include "TermSignals.h"
 #include "WindowCloser.h"
 
@@ -192,6 +193,19 @@ TEST_F(WindowCloserTest, AWindowOpenedByAClosingOneIsClosedToo) {
     log << "outer returned";
     ASSERT_TRUE(WindowClosed());
     EXPECT_EQ(log.join(" | ").toStdString(), "inner: Ok | outer returned | window closed");
+}
+
+// From the close's start on, a box that the caller of a closed window asks next is
+// answered unseen, as its close button would answer it: the close asks nothing more.
+TEST_F(WindowCloserTest, WhatAClosedWindowsCallerAsksNextIsAnsweredUnseen) {
+    platform::RecordingMessageBox boxes;
+    CloseFromTheNextLoop();
+    QDialog dialog(&window);
+    dialog.exec();
+    EXPECT_EQ(platform::MessageBox("Сохранить?", "", platform::MsgButtons::YesNo),
+              platform::MsgResult::No);
+    ASSERT_TRUE(WindowClosed());
+    EXPECT_EQ(boxes.Count(), 0u);
 }
 
 // An open menu goes as Escape would take it away.
