@@ -271,7 +271,11 @@ TEST(XmlDocument, BytesTheEncodingDoesNotHaveRefuseTheFile) {
              Case{"UTF-16, an odd last byte", wide(E::Utf16LE, {}) + 'x', false},
              Case{"UTF-32, past U+10FFFF", wide(E::Utf32LE, QByteArray("\0\0\x11\0", 4)), false},
              Case{"UTF-32, a surrogate", wide(E::Utf32BE, QByteArray("\0\0\xD8\0", 4)), false},
+             Case{"UTF-7, a lone surrogate", declared("UTF-7", "<a>+2D0-</a>\n"), false},
+             Case{"CESU-8, a lone surrogate", declared("CESU-8", "<a b=\"\xED\xA0\xBD\"/>\n"),
+                  false},
              Case{"UTF-16, a pair", wide(E::Utf16LE, QByteArray("\x3D\xD8\x00\xDE", 4)), true},
+             Case{"CESU-8, a pair", declared("CESU-8", "<a>\xED\xA0\xBD\xED\xB8\x80</a>\n"), true},
              Case{"UTF-8, U+FFFD", declared("UTF-8", "<a>\xEF\xBF\xBD</a>\n"), true},
              Case{"GBK, U+FFFD as a reference", declared("GBK", "<a>&#xFFFD;\xC4\xE3</a>\n"), true},
          }) {
