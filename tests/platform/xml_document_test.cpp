@@ -188,6 +188,25 @@ TEST(XmlDocument, ACharacterWhoseBytesReadBackAsAnotherIsAReference) {
     }
 }
 
+// U+FEFF inside the document is a character like any other, not a byte order mark: in text
+// and attribute values it is written as itself where the encoding has it, else as a
+// reference, and reads back.
+TEST(XmlDocument, AZeroWidthNoBreakSpaceIsSavedAsItReads) {
+    for (const auto& [encoding, written] : {
+             std::pair{"UTF-8", "\xEF\xBB\xBF"},
+             std::pair{"Shift_JIS", "&#xFEFF;"},
+             std::pair{"windows-1251", "&#xFEFF;"},
+         }) {
+        const QByteArray file = "<?xml version=\"1.0\" encoding=\"" + QByteArray(encoding) +
+                                "\"?>\n<a b=\"x" + written + "\">" + written + "y</a>\n";
+        XmlDocument doc;
+        ASSERT_TRUE(doc.LoadFromData(file).Ok()) << encoding;
+        ASSERT_EQ(doc.DocumentElement().Attribute("b"), QString::fromUtf8("x\uFEFF")) << encoding;
+        XmlStatus status;
+        EXPECT_EQ(doc.ToBytes(&status), file) << encoding << ": " << status.message.toStdString();
+    }
+}
+
 // A file in UTF-16 or UTF-32, as its byte order mark or first '<' tells, may declare its
 // form by any name the converters take for one of the same code unit, and is saved in the
 // form it was read in: unchanged, byte for byte; with a changed value, every character
