@@ -174,28 +174,27 @@ int UnicodeWidth(const QString& name) {
     return 0;
 }
 
-// Whether the bytes are whole code units of the form, every UTF-16 surrogate in a pair and
-// every UTF-32 unit a character: Qt's own UTF-16 and UTF-32 decoders let a lone surrogate,
-// a unit past U+10FFFF and a last odd byte through. Its UTF-8 decoder reports them itself.
+// Whether the bytes are whole code units of the form and every UTF-32 unit a character:
+// Qt's own UTF-16 and UTF-32 decoders let a last odd byte, a unit past U+10FFFF and a
+// surrogate unit through (two of which would read as a pair). Its UTF-8 decoder reports
+// them itself; a lone UTF-16 surrogate is found in the text, whatever decoded it.
 bool WholeUnits(const QByteArray& bytes, Converter::Encoding form) {
     const int width = Width(form);
     if (width == 1)
         return true;
     if (bytes.size() % width != 0)
         return false;
-    const bool bigEndian = form == Converter::Utf16BE || form == Converter::Utf32BE;
-    bool open = false; // a high surrogate waits for its low one
+    if (width == 2)
+        return true;
+    const bool bigEndian = form == Converter::Utf32BE;
     for (qsizetype i = 0; i < bytes.size(); i += width) {
         char32_t unit = 0;
         for (int k = 0; k < width; ++k)
             unit = unit << 8 | uchar(bytes[i + (bigEndian ? k : width - 1 - k)]);
-        const bool high = unit >= 0xD800 && unit < 0xDC00;
-        const bool low = unit >= 0xDC00 && unit < 0xE000;
-        if (width == 4 ? unit > 0x10FFFF || high || low : open != low)
+        if (unit > 0x10FFFF || (unit >= 0xD800 && unit < 0xE000))
             return false;
-        open = high;
     }
-    return !open;
+    return true;
 }
 
 XmlStatus EncodingFailure(const QString& message, const QString& encoding) {
@@ -250,7 +249,10 @@ std::optional<XmlText> DecodeXmlText(const QByteArray& bytes, XmlStatus& status)
         return std::nullopt;
     }
     result.text = decoder.decode(bytes);
-    if (decoder.hasError() || (marked && !WholeUnits(bytes, *marked))) {
+    // A surrogate out of a pair is no character, and no encoder writes it back; Qt's UTF-16
+    // decoder and ICU's UTF-7 and CESU-8 ones let it through without an error.
+    if (decoder.hasError() || (marked && !WholeUnits(bytes, *marked)) ||
+        !result.text.isValidUtf16()) {
         status = EncodingFailure(QStringLiteral("The file holds bytes that are not %1."),
                                  QString::fromLatin1(name));
         return std::nullopt;

@@ -88,7 +88,7 @@ private:
         auto it = holds_.constFind(c);
         if (it != holds_.constEnd())
             return *it;
-        const QString text = QString::fromUcs4(&c, 1) + u'\n';
+        const QString text = One(c) + u'\n';
         // Not a stateless encoder, whose Latin-1 encoder writes '?' for a character it lacks
         // and reports nothing.
         QStringEncoder encoder = Encoder(false);
@@ -99,6 +99,9 @@ private:
         holds_.insert(c, ok);
         return ok;
     }
+
+    // The character alone; QString::fromUcs4 would drop U+FEFF as a byte order mark.
+    static QString One(char32_t c) { return QStringView(QChar::fromUcs4(c)).toString(); }
 
     static QString Reference(char32_t c) {
         return QStringLiteral("&#x%1;").arg(QString::number(uint(c), 16).toUpper());
@@ -147,7 +150,7 @@ private:
                 continue;
             }
             if (Holds(c))
-                out_ += QString::fromUcs4(&c, 1);
+                out_ += One(c);
             else
                 out_ += Reference(c);
         }
@@ -157,7 +160,7 @@ private:
         out_ += QStringLiteral("<![CDATA[");
         for (char32_t c : text.toUcs4()) {
             if (Holds(c))
-                out_ += QString::fromUcs4(&c, 1);
+                out_ += One(c);
             else
                 out_ += QStringLiteral("]]>") + Reference(c) + QStringLiteral("<![CDATA[");
         }

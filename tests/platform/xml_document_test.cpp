@@ -188,6 +188,25 @@ TEST(XmlDocument, ACharacterWhoseBytesReadBackAsAnotherIsAReference) {
     }
 }
 
+// U+FEFF inside the document is a character like any other, not a byte order mark: in text
+// and attribute values it is written as itself where the encoding has it, else as a
+// reference, and reads back.
+TEST(XmlDocument, AZeroWidthNoBreakSpaceIsSavedAsItReads) {
+    for (const auto& [encoding, written] : {
+             std::pair{"UTF-8", "\xEF\xBB\xBF"},
+             std::pair{"Shift_JIS", "&#xFEFF;"},
+             std::pair{"windows-1251", "&#xFEFF;"},
+         }) {
+        const QByteArray file = "<?xml version=\"1.0\" encoding=\"" + QByteArray(encoding) +
+                                "\"?>\n<a b=\"x" + written + "\">" + written + "y</a>\n";
+        XmlDocument doc;
+        ASSERT_TRUE(doc.LoadFromData(file).Ok()) << encoding;
+        ASSERT_EQ(doc.DocumentElement().Attribute("b"), QString::fromUtf8("x\uFEFF")) << encoding;
+        XmlStatus status;
+        EXPECT_EQ(doc.ToBytes(&status), file) << encoding << ": " << status.message.toStdString();
+    }
+}
+
 // A file in UTF-16 or UTF-32, as its byte order mark or first '<' tells, may declare its
 // form by any name the converters take for one of the same code unit, and is saved in the
 // form it was read in: unchanged, byte for byte; with a changed value, every character
@@ -271,7 +290,11 @@ TEST(XmlDocument, BytesTheEncodingDoesNotHaveRefuseTheFile) {
              Case{"UTF-16, an odd last byte", wide(E::Utf16LE, {}) + 'x', false},
              Case{"UTF-32, past U+10FFFF", wide(E::Utf32LE, QByteArray("\0\0\x11\0", 4)), false},
              Case{"UTF-32, a surrogate", wide(E::Utf32BE, QByteArray("\0\0\xD8\0", 4)), false},
+             Case{"UTF-7, a lone surrogate", declared("UTF-7", "<a>+2D0-</a>\n"), false},
+             Case{"CESU-8, a lone surrogate", declared("CESU-8", "<a b=\"\xED\xA0\xBD\"/>\n"),
+                  false},
              Case{"UTF-16, a pair", wide(E::Utf16LE, QByteArray("\x3D\xD8\x00\xDE", 4)), true},
+             Case{"CESU-8, a pair", declared("CESU-8", "<a>\xED\xA0\xBD\xED\xB8\x80</a>\n"), true},
              Case{"UTF-8, U+FFFD", declared("UTF-8", "<a>\xEF\xBF\xBD</a>\n"), true},
              Case{"GBK, U+FFFD as a reference", declared("GBK", "<a>&#xFFFD;\xC4\xE3</a>\n"), true},
          }) {
