@@ -52,7 +52,7 @@ private:
     bool Fail(int error);
     void Drop();
 
-    const QString Target;
+    const QByteArray Target; // the file's name as the kernel has it, which need not be text
     QByteArray TemporaryName;
     QString Error;
     int Fd = -1;
