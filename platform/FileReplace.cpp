@@ -151,11 +151,13 @@ QByteArray NameBeside(const QByteArray& path, const QByteArray& suffix) {
     return path.left(slash + 1) + name.left(keep) + suffix;
 }
 
+namespace {
+
 // The kernel reads a link's relative target from the folder the link stands in, which is
 // where the links of the folders above it lead, not what the path's text names: so each
-// step takes the real folder first, then reads the link in it.
-QString FileBehindLinks(const QString& path) {
-    QByteArray file = QFile::encodeName(path);
+// step takes the real folder first, then reads the link in it. Bytes throughout, as the
+// kernel has them: a name a link gives need not be text.
+QByteArray EndOfLinks(QByteArray file) {
     for (int links = 0; links < kMaxLinks; ++links) {
         const qsizetype slash = file.lastIndexOf('/');
         const QByteArray name = file.mid(slash + 1);
@@ -176,11 +178,17 @@ QString FileBehindLinks(const QString& path) {
             break; // no link: the file itself, or none yet
         file = target[0] == '/' ? QByteArray(target, size) : here + QByteArray(target, size);
     }
-    return QFile::decodeName(file);
+    return file;
+}
+
+} // namespace
+
+QString FileBehindLinks(const QString& path) {
+    return QFile::decodeName(EndOfLinks(QFile::encodeName(path)));
 }
 
 ReplacingFile::ReplacingFile(const QString& path, const QByteArray& mark)
-    : Target(FileBehindLinks(path)), Mark(mark) {}
+    : Target(EndOfLinks(QFile::encodeName(path))), Mark(mark) {}
 
 ReplacingFile::~ReplacingFile() {
     Drop();
@@ -201,17 +209,16 @@ void ReplacingFile::Drop() {
 }
 
 bool ReplacingFile::Open() {
-    const QByteArray target = QFile::encodeName(Target);
     struct stat old {};
     bool exists = false;
-    if (const int refusal = Refusal(target, exists, old); refusal != 0)
+    if (const int refusal = Refusal(Target, exists, old); refusal != 0)
         return Fail(refusal);
-    if (exists && ::access(target.constData(), W_OK) != 0)
+    if (exists && ::access(Target.constData(), W_OK) != 0)
         return Fail(errno);
     // Until the old file's permissions are taken, no one else may read the new one.
     const mode_t mode = exists ? 0600 : 0666;
     for (int attempt = 0; attempt < 100 && Fd < 0; ++attempt) {
-        TemporaryName = RandomNameBeside(target, Mark);
+        TemporaryName = RandomNameBeside(Target, Mark);
         Fd = replace.open(TemporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (Fd < 0 && errno != EEXIST)
             return Fail(errno);
@@ -237,14 +244,13 @@ bool ReplacingFile::Commit() {
     if (replace.fsync(Fd) != 0)
         return Fail(errno);
     // Looked at again: what stands there may have changed while the content was written.
-    const QByteArray target = QFile::encodeName(Target);
     bool exists = false;
     struct stat now {};
-    if (const int refusal = Refusal(target, exists, now); refusal != 0)
+    if (const int refusal = Refusal(Target, exists, now); refusal != 0)
         return Fail(refusal);
     const int fd = std::exchange(Fd, -1);
     if (replace.close(fd) != 0 ||
-        replace.rename(TemporaryName.constData(), target.constData()) != 0) {
+        replace.rename(TemporaryName.constData(), Target.constData()) != 0) {
         const int error = errno;
         ::unlink(TemporaryName.constData());
         Error = qt_error_string(error);
@@ -267,7 +273,7 @@ void SetReplaceCalls(const ReplaceCalls& calls) {
 }
 
 QStringList NewFilesLeftBeside(const QString& path, const QByteArray& mark) {
-    const QByteArray target = QFile::encodeName(FileBehindLinks(path));
+    const QByteArray target = EndOfLinks(QFile::encodeName(path));
     const qsizetype slash = target.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray("./") : target.left(slash + 1);
     // Cut as the new file's own name is, whatever its random part.

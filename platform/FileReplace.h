@@ -55,7 +55,7 @@ private:
     bool Fail(int error);
     void Drop();
 
-    const QString Target;
+    const QByteArray Target; // the file's name as the kernel has it, which need not be text
     const QByteArray Mark;
     QByteArray TemporaryName;
     QString Error;

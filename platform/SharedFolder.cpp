@@ -118,6 +118,9 @@ bool SharedFolder::TakeAlone() {
 
 QString SharedFolder::MoveAside() const {
     const QFileInfo info(Path);
+    // A file of the folder's name is not the folder, and stays under its name.
+    if (!info.isSymLink() && !info.isDir())
+        return {};
     for (int attempt = 0; attempt < kAsideAttempts; ++attempt) {
         const QString aside = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
                               QLatin1Char('-') +
@@ -136,9 +139,17 @@ SharedFolder::Leaving SharedFolder::Leave() {
     // Out of its place first, under the lock: an instance that starts meanwhile makes the
     // folder anew rather than join the one being removed, and waits only for the rename.
     const QString aside = MoveAside();
+    const QString gone = aside.isEmpty() ? Path : aside;
+    // A link in the folder's place goes, never what it leads to, but for the lock file made
+    // through it.
+    if (Fd >= 0 && QFileInfo(gone).isSymLink()) {
+        const QByteArray lock = QFile::encodeName(gone + QLatin1Char('/') + LockName);
+        if (StillNamed(Fd, lock))
+            ::unlink(lock.constData());
+    }
     if (!aside.isEmpty())
         Close();
-    const bool removed = RemoveFolder(aside.isEmpty() ? Path : aside);
+    const bool removed = RemoveFolder(gone);
     // What could not be removed stays under its own name, as a folder removed in its place
     // would, unless a new instance has made the folder anew meanwhile.
     if (!removed && !aside.isEmpty())

@@ -7,9 +7,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QXmlStreamWriter>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -80,20 +86,52 @@ QByteArray DesktopEntry(const QString& programPath, const QString& typeName) {
 }
 
 // Started, not waited for: a tool held up by a lock or a slow home must not freeze the
-// window, and what it does is the desktop's, not the association's. Nor does it hold the
-// program's standard streams: whoever reads the program's output sees its end when the
-// program ends, not when the tool does.
+// window, and what it does is the desktop's, not the association's. Nor does it hold any of
+// the program's descriptors: whoever reads the program's output sees its end when the
+// program ends, not when the tool does. Standard input, output and error are the null
+// device, and nothing else passes: a caller's pipe may stand on a further descriptor too
+// (bash hands `> >(...)` on as 63), and a detached QProcess passes every one that is not
+// closed on exec. The child between ends at once, leaving the tool to init.
 void RunInstalledTool(const QString& program, const QStringList& args) {
     const QString exe = QStandardPaths::findExecutable(program);
     if (exe.isEmpty())
         return;
-    QProcess tool;
-    tool.setProgram(exe);
-    tool.setArguments(args);
-    tool.setStandardInputFile(QProcess::nullDevice());
-    tool.setStandardOutputFile(QProcess::nullDevice());
-    tool.setStandardErrorFile(QProcess::nullDevice());
-    tool.startDetached();
+    std::vector<QByteArray> words{QFile::encodeName(exe)};
+    for (const QString& arg : args)
+        words.push_back(QFile::encodeName(arg));
+    std::vector<char*> argv;
+    for (QByteArray& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    // Above the standard streams, so that putting it on them clears its close-on-exec.
+    const int opened = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    const int null = opened < 0 ? -1 : ::fcntl(opened, F_DUPFD_CLOEXEC, 3);
+    if (opened >= 0)
+        ::close(opened);
+    if (null < 0)
+        return;
+    struct rlimit files {};
+    const int highest = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY
+                            ? int(std::min<rlim_t>(files.rlim_cur, 1 << 20))
+                            : 1 << 16;
+    // Only calls that are safe in the child of a program with threads.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::fork() == 0) {
+            ::setsid();
+            if (::dup2(null, 0) == 0 && ::dup2(null, 1) == 1 && ::dup2(null, 2) == 2) {
+                if (::close_range(3, ~0U, 0) != 0)
+                    for (int fd = 3; fd < highest; ++fd)
+                        ::close(fd);
+                ::execv(argv[0], argv.data());
+            }
+        }
+        ::_exit(0);
+    }
+    ::close(null);
+    if (child > 0)
+        while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
 }
 
 } // namespace

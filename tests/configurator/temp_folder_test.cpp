@@ -111,16 +111,41 @@ TEST_F(TempFolderTest, ExistingFolderIsReusedAndRemovedWithEverythingInIt) {
     EXPECT_TRUE(temp.Remove());
 }
 
+// Also where the window joined the folder through the link: the folder the link leads to
+// then holds only what it held, no lock file of the program's.
 TEST_F(TempFolderTest, ALinkInPlaceOfTheFolderIsRemovedNotFollowed) {
-    const QString elsewhere = root.filePath("documents");
-    ASSERT_TRUE(QDir().mkpath(elsewhere));
-    WriteFile(elsewhere + "/keep.txt");
-    TTempFolder temp(Program());
-    ASSERT_TRUE(QFile::link(elsewhere, temp.Path()));
+    for (const bool joined : {false, true}) {
+        SCOPED_TRACE(joined);
+        const QString elsewhere = root.filePath(joined ? "joined" : "documents");
+        ASSERT_TRUE(QDir().mkpath(elsewhere));
+        WriteFile(elsewhere + "/keep.txt");
+        TTempFolder temp(Program());
+        ASSERT_TRUE(QFile::link(elsewhere, temp.Path()));
+        if (joined) {
+            ASSERT_TRUE(temp.Create());
+        }
 
-    EXPECT_TRUE(temp.Remove());
-    EXPECT_FALSE(QFileInfo(temp.Path()).isSymLink());
-    EXPECT_TRUE(QFileInfo::exists(elsewhere + "/keep.txt"));
+        EXPECT_TRUE(temp.Remove());
+        EXPECT_FALSE(QFileInfo(temp.Path()).isSymLink());
+        EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                            QDir::NoDotAndDotDot),
+                  QStringList{"keep.txt"});
+    }
+}
+
+// A file of that name is not the folder: the window's end leaves it under its name.
+TEST_F(TempFolderTest, AFileInPlaceOfTheFolderIsLeftAsItIs) {
+    TTempFolder temp(Program());
+    WriteFile(temp.Path());
+    EXPECT_FALSE(temp.Create());
+
+    temp.Remove();
+    EXPECT_EQ(QDir(Program()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                        QDir::NoDotAndDotDot),
+              QStringList{"Temp"});
+    QFile file(temp.Path());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "card file");
 }
 
 // Two instances started from one program folder share its Temp: the first to close leaves

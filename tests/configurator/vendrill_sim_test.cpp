@@ -85,7 +85,12 @@ protected:
         options.CardImage = card;
         ASSERT_TRUE(simulator.Start(options, error)) << error;
 
+        // A program folder that is not there sends Temp to the user's cache, which every
+        // run of the suite at once would share.
+        ASSERT_TRUE(QDir(dir.path()).mkpath("bin"));
         program = std::make_unique<TVendrillProgram>(TQeldFormSetup{&store, dir.filePath("bin")});
+        ASSERT_EQ(form().TempDir().toStdString(),
+                  QDir::toNativeSeparators(dir.filePath("bin/Temp")).toStdString());
         recorder = std::make_unique<platform::RecordingMessageBox>();
         noticeRecorder = std::make_unique<TRecordingNotice>();
         for (QWidget* dialog : {static_cast<QWidget*>(&program->ConnectProcessForm),

@@ -10,6 +10,7 @@
 #include <QMap>
 #include <QStringDecoder>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <dirent.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -224,6 +225,26 @@ TEST(FileReplace, ALongCyrillicNameSavesThroughANameThatIsText) {
     EXPECT_EQ(ReadFile(path), kContent);
     EXPECT_EQ(RawNames(temporary.path()),
               QList<QByteArray>{QFile::encodeName(QFileInfo(path).fileName())});
+}
+
+// A link's target is a name of bytes, which need not be text (one written in windows-1251
+// on another system): the save lands in the file the link names, not in one whose name is
+// what is left of it as text.
+TEST(FileReplace, ALinkToANameThatIsNotTextLeadsTheSaveToThatFile) {
+    const QByteArray legacy = "\xcf\xf0\xee\xe5\xea\xf2.xml"; // "Проект.xml"
+    for (const Writer& writer : kWriters) {
+        SCOPED_TRACE(writer.name);
+        QTemporaryDir temporary;
+        const QString path = temporary.filePath("p.xml");
+        ASSERT_EQ(::symlink(legacy.constData(), QFile::encodeName(path).constData()), 0);
+        ASSERT_TRUE(WriteFile(path, "old")); // through the link, as the kernel follows it
+        const FileWrite status = writer.write(path);
+        ASSERT_TRUE(status.ok) << status.message.toStdString();
+        EXPECT_EQ(ReadFile(path), kContent);
+        QList<QByteArray> names = RawNames(temporary.path());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (QList<QByteArray>{"p.xml", legacy}));
+    }
 }
 
 } // namespace

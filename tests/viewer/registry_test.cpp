@@ -320,10 +320,12 @@ TEST_F(FileTypeAssociation, ACacheToolThatHangsHoldsNothingUp) {
     real.ProgramPath = [this] { return program; };
     const pid_t child = fork();
     if (child == 0) {
-        // Standard input, output and error all on the pipe, as a caller's $(...) has them.
+        // Standard input, output and error all on the pipe, as a caller's $(...) has them,
+        // and a further descriptor too, as bash hands `> >(...)` on.
         dup2(output[1], 0);
         dup2(output[1], 1);
         dup2(output[1], 2);
+        dup2(output[1], 63);
         real.RegisterFileType(".xxx", "xxxFile");
         _exit(0);
     }
