@@ -67,6 +67,14 @@ stop $! Vendrill
 mkfifo "$scratch/archive.csv"
 timeout 120 sh -c 'exec 3>"$1"' sh "$scratch/archive.csv" &
 writer=$!
+# Brisquel is started only once the writer waits in its open: a reader that came and went
+# before would leave it waiting for good. Where the kernel does not tell what a process
+# waits in, a short bounded wait stands in.
+for _ in $(seq 100); do
+  opener=$(pgrep -P $writer || true)
+  [ -n "$opener" ] && [ "$(cat /proc/$opener/wchan 2>/dev/null)" = wait_for_partner ] && break
+  sleep 0.1
+done
 "$prefix/bin/Brisquel" "$scratch/archive.csv" &
 brisquel=$!
 pids+=($brisquel)
