@@ -1,8 +1,8 @@
 // The window manager's close of either program's main window on a real X server (Xvfb,
 // no window manager: the close is sent as a window manager sends it), with a dialog or a
 // message box over the window or nothing: one close ends the program with exit status 0,
-// the settings written, Vendrill's link ended and its Temp gone. A box shown during the
-// close would hold the program, as no one answers it. Skipped where no X server starts.
+// the settings written, Vendrill's link ended and its Temp gone. Skipped where no X server
+// starts.
 #include "SimHarness.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ void Stop(QProcess& process) {
     process.waitForFinished(kBoundMs);
 }
 
-// An X server of the test's own, on the first free display.
+// An X server of the tests' own, on the first free display.
 class VirtualDisplay {
 public:
     VirtualDisplay() {
@@ -54,7 +54,14 @@ public:
         if (number)
             name_ = ":" + QString::fromLatin1(out.trimmed());
     }
-    ~VirtualDisplay() { Stop(server_); }
+    // Ended as a session ends it, so that it leaves no lock or socket behind.
+    ~VirtualDisplay() {
+        if (server_.state() == QProcess::NotRunning)
+            return;
+        server_.terminate();
+        if (!server_.waitForFinished(kBoundMs))
+            Stop(server_);
+    }
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
@@ -68,16 +75,24 @@ private:
 
 class WindowManagerClose : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { display = new VirtualDisplay; }
+    static void TearDownTestSuite() {
+        delete display;
+        display = nullptr;
+    }
     void SetUp() override {
-        if (display.Name().isEmpty())
+        if (display->Name().isEmpty())
             GTEST_SKIP() << "no X server (Xvfb) starts here";
         ASSERT_TRUE(scratch.isValid());
         ASSERT_TRUE(QDir(scratch.path()).mkpath("bin"));
         ASSERT_TRUE(QDir(scratch.path()).mkpath("config/Software"));
         env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display.Name());
+        env.insert("DISPLAY", display->Name());
         env.insert("QT_QPA_PLATFORM", "xcb");
         env.remove("XAUTHORITY");
+        // No session bus, as in a bare X session, but named: without an address the D-Bus
+        // library tries to start a bus for the display, which may outlive the test.
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + Path("no-bus"));
         env.insert("XDG_CONFIG_HOME", Path("config"));
         env.insert("XDG_CACHE_HOME", Path("cache"));
         env.insert("XDG_DATA_HOME", Path("data"));
@@ -134,9 +149,10 @@ protected:
             return windows.size() == 1;
         });
     }
+    // The pointer then leaves the window, so that no tool tip opens a window of its own.
     void Click(const QString& window, int x, int y) {
         ASSERT_TRUE(Run("xdotool", {"mousemove", "--window", window, QString::number(x),
-                                    QString::number(y), "click", "1"}));
+                                    QString::number(y), "click", "1", "mousemove", "0", "0"}));
     }
 
     // The program copied into the scratch folder, so that its Temp is the test's own.
@@ -158,7 +174,7 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    VirtualDisplay display;
+    static inline VirtualDisplay* display = nullptr;
     QTemporaryDir scratch;
     QProcessEnvironment env;
     QProcess process;
