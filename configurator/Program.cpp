@@ -6,6 +6,7 @@
 #include "TermSignals.h"
 #include "ToolkitTexts.h"
 #include "WindowCloser.h"
+#include "WindowManagerClose.h"
 
 #include <QApplication>
 
@@ -46,7 +47,9 @@ int VendrillMain(int argc, char** argv) {
     platform::TermSignals endSignals;
     endSignals.KeepUntilExit();
     TVendrillProgram program;
-    platform::CloseOnEndSignals(endSignals, &program.QeldForm);
+    // The window manager's close too, under a dialog or a box, which Qt would drop.
+    platform::CloseBlockedOnWindowManagerClose(
+        &program.QeldForm, platform::CloseOnEndSignals(endSignals, &program.QeldForm));
     program.QeldForm.show();
     return QApplication::exec();
 }

@@ -6,6 +6,7 @@
 #include "ToolkitTexts.h"
 #include "ViewerImages.h"
 #include "WindowCloser.h"
+#include "WindowManagerClose.h"
 
 #include <QApplication>
 
@@ -48,7 +49,9 @@ int BrisquelMain(int argc, char** argv) {
     platform::TermSignals endSignals;
     endSignals.KeepUntilExit();
     TBrisquelProgram program(CommandLineParams(argc, argv));
-    platform::CloseOnEndSignals(endSignals, &program.TolvaForm);
+    // The window manager's close too, under a dialog or a box, which Qt would drop.
+    platform::CloseBlockedOnWindowManagerClose(
+        &program.TolvaForm, platform::CloseOnEndSignals(endSignals, &program.TolvaForm));
     program.TolvaForm.show();
     return QApplication::exec();
 }

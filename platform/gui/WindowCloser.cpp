@@ -43,9 +43,10 @@ void WindowCloser::Step() {
         Closed = Window->close();
 }
 
-void CloseOnEndSignals(TermSignals& endSignals, QWidget* window) {
+WindowCloser& CloseOnEndSignals(TermSignals& endSignals, QWidget* window) {
     auto* closer = new WindowCloser(window, window);
     QObject::connect(&endSignals, &TermSignals::Received, closer, &WindowCloser::Close);
+    return *closer;
 }
 
 } // namespace platform

@@ -37,7 +37,7 @@ private:
 };
 
 // A session's end, Ctrl+C or a closed terminal (see TermSignals) closes the window as its
-// user would, for as long as both live.
-void CloseOnEndSignals(TermSignals& endSignals, QWidget* window);
+// user would, for as long as both live. The closer is the window's.
+WindowCloser& CloseOnEndSignals(TermSignals& endSignals, QWidget* window);
 
 } // namespace platform

@@ -493,7 +493,7 @@ const CloseCase kCloseCases[] = {
     {"CardWaitEndSignal", TCloseMoment::CardWait, TCloseFrom::EndSignal},
     {"DownloadWindowManager", TCloseMoment::Download, TCloseFrom::WindowManager},
     {"DownloadEndSignal", TCloseMoment::Download, TCloseFrom::EndSignal},
-    // The window manager's close does not reach a window under a modal one.
+    {"DownloadPromptWindowManager", TCloseMoment::DownloadPrompt, TCloseFrom::WindowManager},
     {"DownloadPromptEndSignal", TCloseMoment::DownloadPrompt, TCloseFrom::EndSignal},
 };
 
