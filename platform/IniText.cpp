@@ -1,5 +1,7 @@
 #include "IniText.h"
 
+#include "AbandonedLock.h"
+
 #include <QByteArrayView>
 #include <QFile>
 #include <QHash>
@@ -10,7 +12,6 @@
 #include <fcntl.h>
 #include <map>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -273,15 +274,6 @@ struct TEdit {
     QByteArray with;
 };
 
-// Whether path names the file open as fd: without /proc it names nothing, which QSettings
-// would read as an empty file.
-bool Names(const QString& path, int fd) {
-    struct stat named {};
-    struct stat open {};
-    return ::stat(QFile::encodeName(path).constData(), &named) == 0 && ::fstat(fd, &open) == 0 &&
-           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
-}
-
 // Every value of the file at path, as QSettings reads it. QSettings finds a value by its
 // key's parts, so a line whose key has an empty part ("\Width", "a\\b") is read under the
 // key without it, if one is there, or not at all.
@@ -311,9 +303,11 @@ std::optional<QVariantMap> ReadIniFile(int fd) {
     if (alias < 0)
         return std::nullopt;
     const QString path = QStringLiteral("/proc/self/fd/%1").arg(alias);
+    // Without /proc the path names nothing, which QSettings would read as an empty file.
+    const QByteArray name = QFile::encodeName(path);
     std::optional<QVariantMap> values;
-    if (Names(path, alias) && ValuesAt(path) && ::dup3(fd, alias, O_CLOEXEC) == alias &&
-        Names(path, fd))
+    if (StillNamed(alias, name) && ValuesAt(path) && ::dup3(fd, alias, O_CLOEXEC) == alias &&
+        StillNamed(fd, name))
         values = ValuesAt(path);
     ::close(alias);
     return values;
